@@ -1,0 +1,1 @@
+#include "setup/frmPanel.h"
