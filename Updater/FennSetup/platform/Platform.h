@@ -99,6 +99,9 @@ class Platform {
   // Starts the program at `path` with no arguments, not waiting for it. False when it could not
   // be started.
   virtual bool startProgram(const std::wstring& path, int showStyle) = 0;
+  // Waits about `milliseconds` without processing window messages. Used only between the
+  // attempts to delete the staged codec library; the default does not wait.
+  virtual void sleepMilliseconds(uint32_t milliseconds) { (void)milliseconds; }
 
   // ---- File system -------------------------------------------------------------------------
   // Starts a new listing (ending any previous one). A pattern ending in "\" lists that folder's

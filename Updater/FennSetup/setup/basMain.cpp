@@ -1,14 +1,24 @@
+// The program's entry: load the panel (which runs the setup), wait while it is visible, unload.
 #include "setup/basMain.h"
 
-#include "setup/FormDescription.h"
+#include <memory>
+
 #include "setup/frmPanel.h"
 
 namespace fenn {
 
 void Main(Platform& platform) {
-  frmPanel panel(platform);
-  platform.createPanel(PanelFormDescription(), panel);
-  panel.Form_Load();
+  std::unique_ptr<frmPanel> panel;
+  try {
+    panel = std::make_unique<frmPanel>(platform);
+    panel->Load();
+    // The panel's handlers run from these yields; every way of ending a run hides the panel.
+    while (platform.panelVisible()) platform.yield();
+    panel->Unload();
+  } catch (...) {
+    // Nothing may leave the program through an unhandled error; the window goes with the process.
+  }
+  panel.reset();
 }
 
 }  // namespace fenn
