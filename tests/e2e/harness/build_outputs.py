@@ -1,0 +1,29 @@
+"""Where the build under test put the programs the scenarios run."""
+
+from pathlib import Path
+
+from .errors import ScenarioFailure
+
+
+class BuildOutputs:
+    def __init__(self, build_dir):
+        self.build_dir = Path(build_dir).resolve()
+
+    def _find(self, name, preferred):
+        for rel in preferred:
+            path = self.build_dir / rel
+            if path.is_file():
+                return path
+        for path in sorted(self.build_dir.rglob(name)):
+            # Scenario folders hold copies of the programs; only the build's own count.
+            if not path.is_relative_to(self.build_dir / "e2e"):
+                return path
+        raise ScenarioFailure(f"{name} not found under {self.build_dir}; build it first")
+
+    @property
+    def probe(self):
+        return self._find("FennProbe.exe", ["tests/e2e/FennProbe.exe"])
+
+    @property
+    def setup(self):
+        return self._find("FennSetup.exe", ["Updater/FennSetup/FennSetup.exe"])

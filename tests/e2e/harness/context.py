@@ -1,0 +1,91 @@
+"""Everything one scenario owns: its folder, its prefixes, its display and its program runs.
+
+All of it is ended and removed by the scenario itself, by process id or through its own
+prefix's wineserver. A failed scenario keeps its folder for a look afterwards.
+"""
+
+import shutil
+import sys
+import time
+from pathlib import Path
+
+from .desktop import DesktopRun
+from .errors import ScenarioFailure
+from .display import VirtualDisplay
+from .prefix import clone_prefix, ensure_template
+
+PROGRAM_FOLDER = "C:\\fenn-e2e"
+
+
+class ScenarioContext:
+    def __init__(self, name, build_dir, keep=False):
+        self.name = name
+        self.build_dir = Path(build_dir).resolve()
+        self.e2e_dir = self.build_dir / "e2e"
+        self.work = self.e2e_dir / "runs" / name
+        self.screenshot_dir = self.e2e_dir / "screenshots"
+        self.keep = keep
+        self._prefixes = []
+        self._runs = []
+        self._display = None
+        if self.work.exists():
+            shutil.rmtree(self.work)
+        self.work.mkdir(parents=True)
+        self.screenshot_dir.mkdir(parents=True, exist_ok=True)
+        self.template = ensure_template(self.e2e_dir / "template")
+
+    def log(self, text):
+        print(f"[{self.name}] {text}", flush=True)
+
+    def new_prefix(self, label="prefix"):
+        prefix = clone_prefix(self.template, self.work / label)
+        self._prefixes.append(prefix)
+        return prefix
+
+    @property
+    def display(self):
+        if self._display is None:
+            self._display = VirtualDisplay(log_path=self.work / "xvfb.log").start()
+            self.log(f"display {self._display.name}")
+        return self._display
+
+    def start_program(self, prefix, host_exe, args=(), as_name=None):
+        """Copies a Windows program onto the prefix's C: drive and starts it on the display."""
+        name = as_name or Path(host_exe).name
+        target = prefix.host_path(PROGRAM_FOLDER) / name
+        target.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copy2(host_exe, target)
+        run = DesktopRun(prefix, self.display, f"{PROGRAM_FOLDER}\\{name}", args,
+                         log_path=self.work / f"{name}.log")
+        self._runs.append(run)
+        self.log(f"start {name} {' '.join(args)}".rstrip())
+        return run.start()
+
+    def screenshot(self, run, label):
+        path = self.screenshot_dir / f"{self.name}-{label}.png"
+        run.screenshot(path)
+        self.log(f"screenshot {path}")
+        return path
+
+    def close(self, succeeded):
+        for run in self._runs:
+            run.stop()
+        for prefix in self._prefixes:
+            prefix.shutdown()
+        if self._display is not None:
+            self._display.stop()
+        if succeeded and not self.keep:
+            shutil.rmtree(self.work, ignore_errors=True)
+        elif not succeeded:
+            print(f"[{self.name}] kept {self.work} for a look", file=sys.stderr)
+
+
+def wait_until(condition, timeout, what, interval=0.3):
+    """Polls condition() until it is true; a timeout fails the scenario, naming what it awaited."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if condition():
+            return
+        time.sleep(interval)
+    if not condition():
+        raise ScenarioFailure(f"{what}: not within {timeout}s")

@@ -1,0 +1,165 @@
+"""One Windows program run inside a Wine virtual desktop on a private X display.
+
+The virtual desktop draws real title bars (there is no window manager on the display), so the
+screenshots show what a person would see. Windows are found by their exact title: xdotool's own
+name matching is unreliable with Hangul, so every visible window's name is read and compared.
+"""
+
+import ntpath
+import os
+import subprocess
+import time
+
+from .errors import ScenarioFailure
+
+DESKTOP_NAME = "Fenn"
+
+
+class DesktopRun:
+    def __init__(self, prefix, display, program, args=(), log_path=None):
+        self.prefix = prefix
+        self.display = display
+        self.program = program
+        self.args = list(args)
+        self.log_path = log_path
+        self._proc = None
+        self._seen_running = False
+
+    def _x_env(self):
+        return self.prefix.env(self.display.env())
+
+    def start(self):
+        log = open(self.log_path, "ab") if self.log_path else subprocess.DEVNULL
+        size = f"{self.display.width}x{self.display.height}"
+        # The working folder is the prefix itself: it lies on no Wine drive, like any host path
+        # once Z: is gone.
+        self._proc = subprocess.Popen(
+            ["wine", "explorer", f"/desktop={DESKTOP_NAME},{size}", self.program, *self.args],
+            env=self._x_env(), stdout=log, stderr=log, cwd=str(self.prefix.path))
+        return self
+
+    # --- windows -------------------------------------------------------------------------------
+
+    def _xdotool(self, *args, check=False):
+        result = subprocess.run(["xdotool", *args], env=self._x_env(), capture_output=True,
+                                text=True, timeout=30)
+        if check and result.returncode != 0:
+            raise ScenarioFailure(f"xdotool {' '.join(args)} failed: {result.stderr.strip()}")
+        return result.stdout
+
+    def visible_windows(self):
+        """(id, title) of every visible window, in stacking order."""
+        found = []
+        for line in self._xdotool("search", "--onlyvisible", "--name", ".").split():
+            title = self._xdotool("getwindowname", line).rstrip("\n")
+            found.append((line, title))
+        return found
+
+    def find_window(self, title):
+        for win, name in self.visible_windows():
+            if name == title:
+                return win
+        return None
+
+    def count_windows(self, title):
+        return sum(1 for _, name in self.visible_windows() if name == title)
+
+    def wait_for_window(self, title, timeout=60):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            win = self.find_window(title)
+            if win:
+                return win
+            if self.exited():
+                raise ScenarioFailure(f'the program ended before a window "{title}" appeared')
+            time.sleep(0.3)
+        seen = [name for _, name in self.visible_windows()]
+        raise ScenarioFailure(f'no window "{title}" within {timeout}s; visible: {seen}')
+
+    def wait_for_no_window(self, title, timeout=30):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if not self.find_window(title):
+                return
+            time.sleep(0.3)
+        raise ScenarioFailure(f'window "{title}" still visible after {timeout}s')
+
+    def window_size(self, win):
+        out = self._xdotool("getwindowgeometry", "--shell", win, check=True)
+        values = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        return int(values["WIDTH"]), int(values["HEIGHT"])
+
+    # --- input ---------------------------------------------------------------------------------
+
+    def focus(self, win):
+        """Clicks the window's title bar: activates it without pressing any of its buttons."""
+        width, _ = self.window_size(win)
+        self._xdotool("mousemove", "--window", win, str(width // 2), "8", "click", "1",
+                      check=True)
+        time.sleep(0.3)
+
+    def press(self, win, *keys):
+        self.focus(win)
+        for key in keys:
+            self._xdotool("key", key, check=True)
+            time.sleep(0.2)
+
+    # --- evidence ------------------------------------------------------------------------------
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-window", "root", str(path)], env=self._x_env(), check=True,
+                       timeout=60, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    # --- the end -------------------------------------------------------------------------------
+
+    def program_pids(self):
+        """Process ids of the program itself in this prefix (not the desktop, not what it
+        started): Wine shows a Windows process's command line as its Windows path."""
+        wanted = ntpath.basename(self.program).lower().encode()
+        marker = f"WINEPREFIX={self.prefix.path}".encode()
+        pids = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open(f"/proc/{entry}/cmdline", "rb") as f:
+                    first = f.read().split(b"\0", 1)[0]
+                if not ntpath.basename(first.decode("utf-8", "replace")).lower().encode() == wanted:
+                    continue
+                with open(f"/proc/{entry}/environ", "rb") as f:
+                    if marker in f.read().split(b"\0"):
+                        pids.append(int(entry))
+            except OSError:
+                continue
+        return pids
+
+    def exited(self):
+        """The program has ended: the desktop process is gone, or the program's own process is
+        (a program it started may keep the desktop open)."""
+        if self._proc is None:
+            return False
+        if self._proc.poll() is not None:
+            return True
+        if self.program_pids():
+            self._seen_running = True
+            return False
+        return self._seen_running
+
+    def wait_exit(self, timeout=30):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.exited():
+                return
+            time.sleep(0.3)
+        seen = [name for _, name in self.visible_windows()]
+        raise ScenarioFailure(f"the program did not end within {timeout}s; visible: {seen}")
+
+    def stop(self):
+        """Ends whatever is left of the run: this prefix's wineserver takes its processes along."""
+        if self._proc is not None and self._proc.poll() is None:
+            self.prefix.shutdown()
+            try:
+                self._proc.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                self._proc.kill()
+                self._proc.wait()

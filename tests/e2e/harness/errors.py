@@ -1,0 +1,2 @@
+class ScenarioFailure(Exception):
+    """A scenario saw something a working setup would not do."""

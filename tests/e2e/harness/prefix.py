@@ -1,0 +1,143 @@
+"""Wine prefixes for the scenarios: one template per test run, a throwaway copy per scenario.
+
+Every prefix gets a Korean locale (code page 949, Hangul glyphs) and loses its Z: drive, which a
+new prefix maps to the Linux root: a drive search that finds nothing would otherwise walk the
+whole host file system.
+"""
+
+import fcntl
+import os
+import re
+import shutil
+import subprocess
+from pathlib import Path
+
+READY_STAMP = "fenn-template-ready"
+
+
+def wine_env(prefix_path, extra=None):
+    env = dict(os.environ)
+    env.update({
+        "WINEPREFIX": str(prefix_path),
+        "WINEDEBUG": "-all",
+        "LC_ALL": "ko_KR.UTF-8",
+        # No Mono or Gecko installer dialogs during the first boot.
+        "WINEDLLOVERRIDES": "mscoree,mshtml=",
+    })
+    env.pop("WINEARCH", None)
+    if extra:
+        env.update(extra)
+    return env
+
+
+class WinePrefix:
+    def __init__(self, path):
+        self.path = Path(path)
+
+    def env(self, extra=None):
+        return wine_env(self.path, extra)
+
+    @property
+    def drive_c(self):
+        return self.path / "drive_c"
+
+    @property
+    def system32(self):
+        return self.drive_c / "windows" / "system32"
+
+    def host_path(self, windows_path):
+        """The host path of a Windows path on one of this prefix's drives, such as C:\\x\\y."""
+        drive, _, rest = windows_path.partition(":")
+        root = self.path / "dosdevices" / (drive.lower() + ":")
+        parts = [p for p in rest.split("\\") if p]
+        return root.joinpath(*parts) if parts else root
+
+    @property
+    def temp_dir(self):
+        """The Wine user's temp folder, as the user registry's TEMP names it."""
+        text = (self.path / "user.reg").read_text(encoding="utf-8", errors="replace")
+        match = re.search(r'^"TEMP"="([^"]+)"', text, re.MULTILINE)
+        windows = match.group(1).replace("\\\\", "\\") if match else "C:\\users\\root\\Temp"
+        return self.host_path(windows)
+
+    def wine(self, args, timeout=120, extra_env=None):
+        return subprocess.run(["wine", *args], env=self.env(extra_env), timeout=timeout,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def wait_idle(self, timeout=60):
+        subprocess.run(["wineserver", "-w"], env=self.env(), timeout=timeout)
+
+    def shutdown(self):
+        """Ends this prefix's own wineserver and every Wine process of it; nothing else."""
+        subprocess.run(["wineserver", "-k"], env=self.env(), timeout=60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def import_registry(self, reg_text, scratch_dir):
+        """Imports a .reg text. regedit wants UTF-16LE with a BOM for anything beyond ASCII."""
+        reg_file = Path(scratch_dir) / "import.reg"
+        body = "Windows Registry Editor Version 5.00\r\n\r\n" + reg_text.replace("\n", "\r\n")
+        reg_file.write_bytes(b"\xff\xfe" + body.encode("utf-16-le"))
+        self.wine(["regedit", "/S", str(self.windows_path_of_host(reg_file))])
+        self.wait_idle()
+
+    def windows_path_of_host(self, host_path):
+        """A path Wine can open for a host file outside every drive: copy it onto C:."""
+        host_path = Path(host_path)
+        staged = self.drive_c / "fenn-e2e" / host_path.name
+        staged.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(host_path, staged)
+        return "C:\\fenn-e2e\\" + host_path.name
+
+    def set_user_value(self, key, name, text, scratch_dir):
+        self.import_registry(f"[HKEY_CURRENT_USER\\{key}]\n\"{name}\"={reg_string(text)}\n",
+                             scratch_dir)
+
+    def map_fixed_drive(self, letter, host_dir, scratch_dir):
+        """Maps a host folder as a fixed hard disk (type 3), as a second local drive would be."""
+        host_dir = Path(host_dir)
+        host_dir.mkdir(parents=True, exist_ok=True)
+        link = self.path / "dosdevices" / f"{letter.lower()}:"
+        if link.is_symlink() or link.exists():
+            link.unlink()
+        link.symlink_to(host_dir.resolve())
+        self.import_registry(
+            f"[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n\"{letter.lower()}:\"=\"hd\"\n",
+            scratch_dir)
+
+
+def reg_string(text):
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def ensure_template(path, fresh=False):
+    """Makes the template prefix once (wineboot takes several seconds); safe across processes."""
+    path = Path(path)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    with open(str(path) + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if fresh or not (path / READY_STAMP).exists():
+            if path.exists():
+                WinePrefix(path).shutdown()
+                shutil.rmtree(path)
+            path.mkdir()
+            prefix = WinePrefix(path)
+            subprocess.run(["wineboot", "-i"], env=prefix.env(), timeout=300,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            prefix.wait_idle(timeout=300)
+            prefix.shutdown()
+            (path / "dosdevices" / "z:").unlink(missing_ok=True)
+            if not (path / "system.reg").exists():
+                raise RuntimeError(f"wineboot did not make a prefix in {path}")
+            (path / READY_STAMP).touch()
+    return WinePrefix(path)
+
+
+def clone_prefix(template, dest):
+    dest = Path(dest)
+    if dest.exists():
+        WinePrefix(dest).shutdown()
+        shutil.rmtree(dest)
+    dest.parent.mkdir(parents=True, exist_ok=True)
+    subprocess.run(["cp", "-a", str(template.path), str(dest)], check=True)
+    (dest / READY_STAMP).unlink(missing_ok=True)
+    return WinePrefix(dest)

@@ -1,0 +1,61 @@
+#!/usr/bin/env python3
+"""Runs one end-to-end scenario against a win64 build under Wine and Xvfb.
+
+    run_scenario.py <scenario> --build-dir <win64 build folder> [--keep]
+    run_scenario.py --list
+
+Screenshots of every end state land in <build>/e2e/screenshots/.
+"""
+
+import argparse
+import sys
+import time
+import traceback
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from harness.build_outputs import BuildOutputs  # noqa: E402
+from harness.context import ScenarioContext  # noqa: E402
+from harness.errors import ScenarioFailure  # noqa: E402
+from harness.prefix import ensure_template  # noqa: E402
+from scenarios import SCENARIOS  # noqa: E402
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("scenario", nargs="?")
+    parser.add_argument("--build-dir", default="build/win64")
+    parser.add_argument("--keep", action="store_true", help="keep the scenario folder")
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--make-template", action="store_true",
+                        help="make a fresh template prefix for this test run and stop")
+    args = parser.parse_args()
+    if args.list:
+        print("\n".join(sorted(SCENARIOS)))
+        return 0
+    if args.make_template:
+        ensure_template(Path(args.build_dir).resolve() / "e2e" / "template", fresh=True)
+        return 0
+    if args.scenario not in SCENARIOS:
+        parser.error(f"unknown scenario {args.scenario!r}; --list shows them")
+
+    started = time.monotonic()
+    ctx = ScenarioContext(args.scenario, args.build_dir, keep=args.keep)
+    succeeded = False
+    try:
+        SCENARIOS[args.scenario](ctx, BuildOutputs(args.build_dir))
+        succeeded = True
+    except ScenarioFailure as failure:
+        print(f"[{args.scenario}] FAILED: {failure}", file=sys.stderr)
+    except Exception:  # a harness fault: show where, and still clean up
+        traceback.print_exc()
+    finally:
+        ctx.close(succeeded)
+    verdict = "passed" if succeeded else "FAILED"
+    print(f"[{args.scenario}] {verdict} in {time.monotonic() - started:.1f}s", flush=True)
+    return 0 if succeeded else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
