@@ -13,6 +13,7 @@ import time
 import traceback
 from pathlib import Path
 
+sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from harness.build_outputs import BuildOutputs  # noqa: E402

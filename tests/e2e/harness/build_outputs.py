@@ -26,4 +26,17 @@ class BuildOutputs:
 
     @property
     def setup(self):
-        return self._find("FennSetup.exe", ["Updater/FennSetup/FennSetup.exe"])
+        return self._find("FennSetup.exe", ["FennSetup.exe", "Updater/FennSetup/FennSetup.exe"])
+
+    def payload_input(self, name):
+        """The stand-in file the build packed as a payload, when the build used stand-ins."""
+        candidates = {
+            "K3Fenn.exe": ["standins/updater/K3Fenn.exe"],
+            "cfgmgr32.dll": ["standins/libraries/cfgmgr32.dll"],
+            "setupapi.dll": ["standins/libraries/setupapi.dll"],
+            "CompLib.dll": ["codec/debug/CompLib.dll"],
+        }[name]
+        for rel in candidates:
+            if (self.build_dir / rel).is_file():
+                return self.build_dir / rel
+        return None

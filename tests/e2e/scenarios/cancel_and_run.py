@@ -1,0 +1,78 @@
+"""The two ways a person ends a run early or hands over: Cancel during the drive search, and
+Run once the setup has completed."""
+
+import time
+
+from harness.context import wait_until
+from harness.errors import ScenarioFailure
+from harness.product import PANEL_TITLE, PAYLOAD_NAMES, UPDATER_MARKER, lay_out_product
+
+from .install import WITHOUT_SYSTEM_LIBRARIES
+from .setup_flow import (NOTICE_TITLE, SetupUnderTest, check_installed, check_no_leftovers,
+                         dismiss_box, start_setup, wait_completed)
+
+
+def make_wide_tree(root, width=28, depth=3):
+    """width ** depth folders without a dot in their names: a search that takes a while."""
+    count = 0
+    level = [root]
+    for _ in range(depth):
+        below = []
+        for folder in level:
+            for i in range(width):
+                child = folder / f"d{i:02}"
+                child.mkdir(parents=True)
+                below.append(child)
+                count += 1
+        level = below
+    return count
+
+
+def cancel(ctx, outputs):
+    """Esc while the drive search walks a wide tree on D: shows the notice; after it the
+    program ends without installing, although the product sits on the later drive E:."""
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    prefix.map_fixed_drive("d", ctx.work / "drive-d", ctx.work)
+    prefix.map_fixed_drive("e", ctx.work / "drive-e", ctx.work)
+    folders = make_wide_tree(ctx.work / "drive-d" / "Data")
+    ctx.log(f"{folders} folders on D:")
+    product = lay_out_product(prefix.host_path("E:\\Tolvarine"))
+
+    run = start_setup(ctx, prefix, setup)
+    started = time.monotonic()
+    run.press(run.wait_for_window(PANEL_TITLE), "Escape")
+    dismiss_box(ctx, run, NOTICE_TITLE, "cancel-notice")
+    run.wait_exit(timeout=60)
+    ctx.log(f"ended {time.monotonic() - started:.1f}s after Esc")
+    installed = [n for n in PAYLOAD_NAMES if (product / n).exists()]
+    if installed:
+        raise ScenarioFailure(f"the cancelled setup went on and installed {installed}")
+    check_no_leftovers(prefix)
+
+
+def run_updater(ctx, outputs):
+    """The product lies in the root of D:, so the updater's path is D:\\K3Fenn.exe; Alt+R
+    starts it (it leaves a marker beside itself) and the setup ends."""
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    drive = ctx.work / "drive-d"
+    prefix.map_fixed_drive("d", drive, ctx.work)
+    product = lay_out_product(drive)
+
+    run = start_setup(ctx, prefix, setup)
+    wait_completed(ctx, run, prefix, product, WITHOUT_SYSTEM_LIBRARIES)
+    ctx.screenshot(run, "completed")
+    run.press(run.wait_for_window(PANEL_TITLE), "alt+r")
+    run.wait_exit()
+    wait_until(lambda: (product / UPDATER_MARKER).exists(), 30,
+               f"{UPDATER_MARKER} written by the started updater")
+    time.sleep(1.0)
+    ctx.screenshot(run, "updater-started")
+    check_installed(setup, product, WITHOUT_SYSTEM_LIBRARIES)
+
+
+SCENARIOS = {
+    "cancel": cancel,
+    "run_updater": run_updater,
+}

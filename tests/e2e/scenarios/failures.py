@@ -1,0 +1,81 @@
+"""Extraction failures as a person meets them: a damaged payload inside the executable, and a
+target name in the product folder that cannot be replaced."""
+
+import os
+
+from harness.errors import ScenarioFailure
+from harness.payloads import corrupt_payload
+from harness.product import DEFAULT_FOLDER, PANEL_TITLE, lay_out_product, snapshot
+
+from .setup_flow import (ERROR_TITLE, SetupUnderTest, check_installed, check_no_leftovers,
+                         dismiss_box, expect_same, finish, start_setup, wait_completed,
+                         wait_for_files)
+
+
+def end_after_failure(ctx, run, prefix, product, kept):
+    """After the one error box the sequence still releases the codec and completes."""
+    dismiss_box(ctx, run, ERROR_TITLE, "error")
+    wait_completed(ctx, run, prefix, product, kept)
+    if run.count_windows(ERROR_TITLE):
+        raise ScenarioFailure("a second error box came up")
+    ctx.screenshot(run, "completed-after-error")
+    finish(ctx, run)
+
+
+def corrupt_payload_102(ctx, outputs):
+    """Payload 102 is damaged: CompLib.dll (101) stays, nothing of 102 is left anywhere."""
+    damaged = ctx.work / "FennSetup.exe"
+    corrupt_payload(outputs.setup, damaged, 102)
+    setup = SetupUnderTest(outputs.setup)  # the intact payloads are the expected contents
+    setup.exe = damaged
+    prefix = ctx.new_prefix()
+    product = lay_out_product(prefix.host_path(DEFAULT_FOLDER))
+
+    run = start_setup(ctx, prefix, setup)
+    run.wait_for_window(ERROR_TITLE, timeout=90)
+    end_after_failure(ctx, run, prefix, product, ["CompLib.dll"])
+    check_installed(setup, product, ["CompLib.dll"])
+    check_no_leftovers(prefix)
+
+
+def blocked_target(ctx, outputs):
+    """"K3Fenn.exe" already exists in the product folder as a folder. The existence test does
+    not count a folder as a file, so the setup tries to move its file there and fails: the move
+    error, and nothing in the product folder is lost or left in the temp folder."""
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    product = lay_out_product(prefix.host_path(DEFAULT_FOLDER))
+    blocker = product / "K3Fenn.exe"
+    blocker.mkdir()
+    (blocker / "keep.txt").write_bytes(b"must survive\r\n")
+    os.chmod(blocker, 0o555)
+    product_files = {k: v for k, v in snapshot(product).items() if k != "K3Fenn.exe"}
+    blocker_content = snapshot(blocker)
+
+    run = start_setup(ctx, prefix, setup)
+    wait_for_files(product, ["CompLib.dll"])
+    run.wait_for_window(ERROR_TITLE, timeout=90)
+    end_after_failure(ctx, run, prefix, product, ["CompLib.dll"])
+    os.chmod(blocker, 0o755)
+    after = snapshot(product)
+    expect_same(product_files, {k: v for k, v in after.items()
+                                if k not in ("K3Fenn.exe", "CompLib.dll")},
+                "the product files")
+    expect_same(blocker_content, snapshot(blocker), "the folder named K3Fenn.exe")
+    check_installed_except_blocker(setup, product)
+    check_no_leftovers(prefix)
+    if not run.exited() or run.find_window(PANEL_TITLE):
+        raise ScenarioFailure("the setup is still running")
+
+
+def check_installed_except_blocker(setup, product):
+    payload = setup.payload("CompLib.dll")
+    path = product / "CompLib.dll"
+    if not path.is_file() or path.read_bytes() != payload.content:
+        raise ScenarioFailure("CompLib.dll, installed before the failure, is not intact")
+
+
+SCENARIOS = {
+    "corrupt_payload": corrupt_payload_102,
+    "blocked_target": blocked_target,
+}

@@ -1,0 +1,88 @@
+"""The product in its default folder: what a fresh installation, a second run, a system
+directory without the two system libraries and a codec library already in place each give."""
+
+import os
+
+from harness.errors import ScenarioFailure
+from harness.payloads import PeResources
+from harness.product import (DEFAULT_FOLDER, PAYLOAD_NAMES, STAGED_CODEC, SYSTEM_LIBRARIES,
+                             lay_out_product, snapshot)
+
+from .setup_flow import (SetupUnderTest, check_installed, check_no_leftovers, expect_same, finish,
+                         start_setup, wait_completed)
+
+# A fresh Wine prefix has both system libraries, so only these two are installed.
+WITHOUT_SYSTEM_LIBRARIES = ["CompLib.dll", "K3Fenn.exe"]
+
+
+def default_folder(ctx, outputs):
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    product = lay_out_product(prefix.host_path(DEFAULT_FOLDER))
+    system_before = sorted(os.listdir(prefix.system32))
+
+    run = start_setup(ctx, prefix, setup)
+    wait_completed(ctx, run, prefix, product, WITHOUT_SYSTEM_LIBRARIES)
+    ctx.screenshot(run, "completed")
+    finish(ctx, run, "Escape")
+    check_installed(setup, product, WITHOUT_SYSTEM_LIBRARIES)
+    check_no_leftovers(prefix)
+    if sorted(os.listdir(prefix.system32)) != system_before:
+        raise ScenarioFailure("the system directory's listing changed")
+
+    # A second run finds every file in place and installs nothing, not even a newer time.
+    installed = snapshot(product)
+    run = start_setup(ctx, prefix, setup)
+    wait_completed(ctx, run, prefix, product, WITHOUT_SYSTEM_LIBRARIES)
+    ctx.screenshot(run, "second-run")
+    finish(ctx, run, "alt+f")
+    expect_same(installed, snapshot(product), "the product folder on the second run")
+    check_no_leftovers(prefix)
+
+
+def all_payloads(ctx, outputs):
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    for name in SYSTEM_LIBRARIES:
+        (prefix.system32 / name).unlink()
+    product = lay_out_product(prefix.host_path(DEFAULT_FOLDER))
+
+    run = start_setup(ctx, prefix, setup)
+    wait_completed(ctx, run, prefix, product, PAYLOAD_NAMES)
+    ctx.screenshot(run, "completed")
+    finish(ctx, run, "alt+f")
+    check_installed(setup, product, PAYLOAD_NAMES)
+    check_no_leftovers(prefix)
+    for name in SYSTEM_LIBRARIES:
+        if (prefix.system32 / name).exists():
+            raise ScenarioFailure(f"{name} appeared in the system directory")
+
+
+def existing_codec(ctx, outputs):
+    """A codec library already staged by someone else is used, never written or deleted."""
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    product = lay_out_product(prefix.host_path(DEFAULT_FOLDER))
+    codec = PeResources(open(setup.exe, "rb").read()).bytes_of("CUSTOM", 1001)
+    staged = prefix.system32 / STAGED_CODEC
+    staged.write_bytes(codec)
+    old = 978307200_000000000  # 2001-01-01: any rewrite would move it
+    os.utime(staged, ns=(old, old))
+    before = (staged.read_bytes(), os.stat(staged).st_mtime_ns)
+
+    run = start_setup(ctx, prefix, setup)
+    wait_completed(ctx, run, prefix, product, WITHOUT_SYSTEM_LIBRARIES, codec_preexisting=True)
+    ctx.screenshot(run, "completed")
+    finish(ctx, run, "Escape")
+    check_installed(setup, product, WITHOUT_SYSTEM_LIBRARIES)
+    if not staged.is_file():
+        raise ScenarioFailure(f"the {STAGED_CODEC} that was there before was deleted")
+    if (staged.read_bytes(), os.stat(staged).st_mtime_ns) != before:
+        raise ScenarioFailure(f"the {STAGED_CODEC} that was there before was rewritten")
+
+
+SCENARIOS = {
+    "default_folder": default_folder,
+    "all_payloads": all_payloads,
+    "existing_codec": existing_codec,
+}

@@ -1,0 +1,119 @@
+"""The steps every setup scenario shares: start the setup, see it complete or fail, end it, and
+check what it left on disk."""
+
+import os
+import time
+
+from harness.context import wait_until
+from harness.errors import ScenarioFailure
+from harness.payloads import read_payloads
+from harness.product import (PANEL_TITLE, STAGED_CODEC, find_case_insensitive,
+                             leftover_temp_files)
+
+ERROR_TITLE = "에러"
+NOTICE_TITLE = "알림"
+
+
+class SetupUnderTest:
+    """One FennSetup.exe (the build's, or a damaged copy) and the payloads it carries."""
+
+    def __init__(self, exe):
+        self.exe = exe
+        self.payloads = read_payloads(exe)
+
+    def payload(self, name):
+        return next(p for p in self.payloads if p.name == name)
+
+
+def start_setup(ctx, prefix, setup):
+    run = ctx.start_program(prefix, setup.exe, as_name="FennSetup.exe")
+    run.wait_for_window(PANEL_TITLE)
+    return run
+
+
+def staged_codec(prefix):
+    return find_case_insensitive(prefix.system32, STAGED_CODEC)
+
+
+def wait_for_files(folder, names, timeout=90):
+    wait_until(lambda: all((folder / n).is_file() for n in names), timeout,
+               f"installed files {names} in {folder}")
+
+
+def wait_completed(ctx, run, prefix, product_dir, expect_installed, codec_preexisting=False):
+    """Waits until the run has placed its files and released the codec, and the panel is up.
+
+    Completion itself shows only on screen; the scenarios prove it when they end the run: Esc
+    after completion ends the program without the cancel notice."""
+    wait_for_files(product_dir, expect_installed)
+    if not codec_preexisting:
+        wait_until(lambda: staged_codec(prefix) is None, 30, f"{STAGED_CODEC} removed again")
+    time.sleep(1.0)  # the last step texts and the button captions follow the release
+    unexpected = [t for t in (ERROR_TITLE, NOTICE_TITLE) if run.find_window(t)]
+    if unexpected:
+        ctx.screenshot(run, "unexpected-box")
+        raise ScenarioFailure(f"a message box {unexpected} came up in a run that should succeed")
+    if not run.find_window(PANEL_TITLE):
+        raise ScenarioFailure("the panel is gone after the installation; it should stay up")
+
+
+def finish(ctx, run, key="Escape"):
+    """Ends a completed run with Esc or Alt+F: no notice may come up, and the program ends."""
+    run.press(run.wait_for_window(PANEL_TITLE), key)
+    deadline = time.monotonic() + 30
+    while not run.exited():
+        if run.find_window(NOTICE_TITLE):
+            ctx.screenshot(run, "notice-after-finish")
+            raise ScenarioFailure(f"{key} on the completed panel showed the cancel notice: "
+                                  "the setup had not reached its completed state")
+        if time.monotonic() > deadline:
+            raise ScenarioFailure(f"the program did not end after {key}")
+        time.sleep(0.3)
+
+
+def dismiss_box(ctx, run, title, label):
+    """Screenshots a message box, answers it with Return and waits for it to go."""
+    box = run.wait_for_window(title)
+    ctx.screenshot(run, label)
+    run.press(box, "Return")
+    run.wait_for_no_window(title)
+
+
+def check_installed(setup, product_dir, names):
+    """Each named payload is installed byte for byte with the last-write time of its trailer;
+    the others are absent."""
+    problems = []
+    for payload in setup.payloads:
+        path = product_dir / payload.name
+        if payload.name not in names:
+            if path.exists():
+                problems.append(f"{payload.name} was installed but should have been skipped")
+            continue
+        if not path.is_file():
+            problems.append(f"{payload.name} is missing")
+            continue
+        if path.read_bytes() != payload.content:
+            problems.append(f"{payload.name} differs from payload {payload.resource_id}")
+        mtime = os.stat(path).st_mtime_ns
+        if mtime != payload.last_write_ns:
+            problems.append(f"{payload.name} last written {mtime} ns, trailer says "
+                            f"{payload.last_write_ns} ns")
+    if problems:
+        raise ScenarioFailure("; ".join(problems))
+
+
+def check_no_leftovers(prefix):
+    problems = []
+    temp = leftover_temp_files(prefix.temp_dir)
+    if temp:
+        problems.append(f"temporary files left in {prefix.temp_dir}: {temp}")
+    if staged_codec(prefix) is not None:
+        problems.append(f"{STAGED_CODEC} left in the system directory")
+    if problems:
+        raise ScenarioFailure("; ".join(problems))
+
+
+def expect_same(before, after, what):
+    if before != after:
+        changed = sorted(set(before.items()) ^ set(after.items()))
+        raise ScenarioFailure(f"{what} changed: {changed}")

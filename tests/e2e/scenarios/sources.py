@@ -1,0 +1,69 @@
+"""Where the product is found: nowhere, through the user's registry, by the drive search."""
+
+import os
+
+from harness.errors import ScenarioFailure
+from harness.product import REGISTRY_KEY, REGISTRY_VALUE, lay_out_product
+
+from .install import WITHOUT_SYSTEM_LIBRARIES
+from .setup_flow import (ERROR_TITLE, SetupUnderTest, check_installed, check_no_leftovers,
+                         dismiss_box, finish, start_setup, wait_completed)
+
+
+def not_found(ctx, outputs):
+    """No product anywhere: one error box, then the end, with nothing written."""
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    system_before = sorted(os.listdir(prefix.system32))
+
+    run = start_setup(ctx, prefix, setup)
+    dismiss_box(ctx, run, ERROR_TITLE, "not-found")
+    run.wait_exit()
+    check_no_leftovers(prefix)
+    if sorted(os.listdir(prefix.system32)) != system_before:
+        raise ScenarioFailure("the system directory's listing changed")
+
+
+def registry(ctx, outputs):
+    """The default folder is absent; the user's registry names a Hangul folder, written with a
+    trailing backslash, which the locator accepts and trims."""
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    folder = "C:\\Games\\톨바리네 사본"
+    product = lay_out_product(prefix.host_path(folder))
+    prefix.set_user_value(REGISTRY_KEY, REGISTRY_VALUE, folder + "\\", ctx.work)
+
+    run = start_setup(ctx, prefix, setup)
+    wait_completed(ctx, run, prefix, product, WITHOUT_SYSTEM_LIBRARIES)
+    ctx.screenshot(run, "completed")
+    finish(ctx, run)
+    check_installed(setup, product, WITHOUT_SYSTEM_LIBRARIES)
+    check_no_leftovers(prefix)
+
+
+def drive_search(ctx, outputs):
+    """Neither the default folder nor the registry: the search finds the product on D:, a
+    second fixed drive, after walking all of C:."""
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    prefix.map_fixed_drive("d", ctx.work / "drive-d", ctx.work)
+    # A decoy holding five of the six files (no "k3main.exe") is never taken for the product.
+    decoy = lay_out_product(prefix.host_path("D:\\Apps\\Decoy"))
+    (decoy / "k3main.exe").unlink()
+    product = lay_out_product(prefix.host_path("D:\\Games\\Tolvarine"))
+
+    run = start_setup(ctx, prefix, setup)
+    wait_completed(ctx, run, prefix, product, WITHOUT_SYSTEM_LIBRARIES)
+    ctx.screenshot(run, "completed")
+    finish(ctx, run)
+    check_installed(setup, product, WITHOUT_SYSTEM_LIBRARIES)
+    check_no_leftovers(prefix)
+    if any((decoy / name).exists() for name in WITHOUT_SYSTEM_LIBRARIES):
+        raise ScenarioFailure("the decoy folder received payloads")
+
+
+SCENARIOS = {
+    "not_found": not_found,
+    "registry": registry,
+    "drive_search": drive_search,
+}
