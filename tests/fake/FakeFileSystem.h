@@ -1,0 +1,98 @@
+// An in-memory file system with the Windows semantics the setup logic relies on: drives with
+// types, case-insensitive paths that keep their spelling, attributes, the directory listing with
+// its attribute sets and wildcard patterns, one open listing at a time, and injectable failures.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace fenn::fake {
+
+constexpr uint32_t kAttrReadOnly = 0x01;
+constexpr uint32_t kAttrHidden = 0x02;
+constexpr uint32_t kAttrSystem = 0x04;
+constexpr uint32_t kAttrFolder = 0x10;
+
+constexpr uint32_t kDriveRemovable = 2;
+constexpr uint32_t kDriveRemote = 4;
+constexpr uint32_t kDriveCdRom = 5;
+constexpr uint32_t kDriveNoRootDir = 1;
+
+class FakeFileSystem {
+ public:
+  FakeFileSystem();
+  ~FakeFileSystem();
+
+  // ---- Building a machine ------------------------------------------------------------------
+  void addDrive(wchar_t letter, uint32_t type);
+  // Creates the folder and any missing parents. A non-root folder starts with "." and "..".
+  void addFolder(const std::wstring& path, uint32_t attributes = 0);
+  // Creates or replaces a file (and any missing parent folders).
+  void addFile(const std::wstring& path, const std::string& content = std::string(),
+               uint32_t attributes = 0);
+  void addFile(const std::wstring& path, const std::vector<uint8_t>& content,
+               uint32_t attributes = 0);
+  void setAttributes(const std::wstring& path, uint32_t attributes);
+  // Listing this folder's entries (or any path inside it) fails, as for access denied.
+  void setListingError(const std::wstring& folder, bool failing = true);
+  // Nothing can be created, written, deleted or renamed in this folder or below it.
+  void setWriteProtected(const std::wstring& folder, bool protectedFolder = true);
+  // Writes in this folder stop after `bytes` bytes, leaving a partial file (a full disk).
+  void setWriteQuota(const std::wstring& folder, size_t bytes);
+  // Puts the named entries of a folder first, in the given order (the listing follows it).
+  void setListingOrder(const std::wstring& folder, const std::vector<std::wstring>& names);
+  // A folder entry that points at `target` (a junction): listings below it show the target's
+  // entries, so a target above it makes a cycle.
+  void addLink(const std::wstring& path, const std::wstring& target);
+
+  // ---- Inspecting -----------------------------------------------------------------------------
+  bool exists(const std::wstring& path) const;
+  bool isFolder(const std::wstring& path) const;
+  std::vector<uint8_t> contents(const std::wstring& path) const;
+  std::string text(const std::wstring& path) const;
+  // Names in a folder in listing order, without "." and "..".
+  std::vector<std::wstring> entries(const std::wstring& folder) const;
+
+  // Held files (a loaded module) cannot be deleted or overwritten.
+  void hold(const std::wstring& path);
+  void release(const std::wstring& path);
+
+  // ---- The platform's operations ---------------------------------------------------------------
+  uint32_t logicalDrives() const;
+  uint32_t driveType(const std::wstring& root) const;
+  ListResult listFirst(const std::wstring& pattern, int attributes);
+  ListResult listNext();
+  bool deleteFile(const std::wstring& path);
+  bool renameFile(const std::wstring& from, const std::wstring& to);
+  bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes);
+
+  // Every listFirst, in order: pattern and attribute set.
+  std::vector<std::pair<std::wstring, int>> listLog;
+  int listNextCalls = 0;
+
+ private:
+  struct Node;
+  struct Location;
+  Node* find(const std::wstring& path) const;
+  Node* makeFolders(const std::wstring& path);
+  Node& requireFolder(const std::wstring& path) const;
+  Node* parentForWrite(const std::wstring& path, std::wstring& leaf) const;
+  static bool writeProtected(const Node* folder);
+
+  std::map<wchar_t, std::pair<uint32_t, std::unique_ptr<Node>>> drives_;
+  std::vector<std::wstring> listing_;
+  size_t listingNext_ = 0;
+  bool listingOpen_ = false;
+};
+
+// Windows-style wildcard match of one name, letter case ignored.
+bool WildcardMatch(const std::wstring& pattern, const std::wstring& name);
+bool SameName(const std::wstring& a, const std::wstring& b);
+
+}  // namespace fenn::fake
