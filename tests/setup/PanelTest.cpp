@@ -1,0 +1,189 @@
+// The run as a person sees it: step texts, the completion state, the not-found ending, and what
+// Run, Cancel/Finish, Esc and close requests do before and after completion.
+#include "SetupWorld.h"
+#include "setup/basMain.h"
+
+namespace fenn::test {
+namespace {
+
+using fake::UserAction;
+
+const std::wstring kStep[] = {L"BEGIN",
+                              L"설치 준비 중 입니다.",
+                              L"구성 요소를 검색하는 중입니다.",
+                              L"톨바리네를 찾고 있습니다.",
+                              L"압축을 해제하고 있습니다.",
+                              L"파일을 복사하고 있습니다.",
+                              L"설치를 완료하였습니다."};
+
+TEST_F(SetupTest, StepTextTableIsFilledOnceOnFirstUse) {
+  EXPECT_TRUE(access.sStepText()[0].empty());
+  EXPECT_EQ(access.GetStepText(5), kStep[5]);
+  for (int index = 0; index <= 6; ++index) EXPECT_EQ(access.sStepText()[index], kStep[index]);
+  EXPECT_EQ(access.GetStepText(0), L"BEGIN");
+  for (int index = 7; index <= 20; ++index) EXPECT_EQ(access.GetStepText(index), L"");
+  EXPECT_EQ(access.GetStepText(21), L"");
+  EXPECT_EQ(access.GetStepText(-1), L"");
+}
+
+class RunTest : public SetupTest {
+ protected:
+  void Run() { Main(platform); }
+  void FinishWhenCompleted(UserAction action = UserAction::ClickCancel) {
+    platform.actWhenLabel(kStep[6], action);
+  }
+  bool LibraryWasStaged() const {
+    for (int id : platform.dataReads) {
+      if (id == 1001) return true;
+    }
+    return false;
+  }
+  // The program ended the way Main ends it: panel hidden, then unloaded once.
+  void ExpectEnded() {
+    EXPECT_FALSE(platform.visible);
+    EXPECT_TRUE(platform.panelDestroyed);
+    EXPECT_EQ(std::count(platform.windowLog.begin(), platform.windowLog.end(), L"destroy"), 1);
+    EXPECT_FALSE(platform.stalled);
+  }
+};
+
+TEST_F(RunTest, CompletedRunShowsStepsInOrderAndEndsOnFinish) {
+  AddProduct(platform, kDefaultFolder);
+  FinishWhenCompleted();
+  Run();
+
+  std::vector<std::wstring> expected = {kStep[1], kStep[3], kStep[2]};
+  for (int payload = 0; payload < 4; ++payload) {
+    expected.push_back(kStep[4]);
+    expected.push_back(kStep[5]);
+  }
+  expected.push_back(kStep[6]);
+  EXPECT_EQ(platform.labelLog, expected);
+  // The label already reads step 1 when the panel first appears.
+  EXPECT_EQ(platform.windowLog[1], L"label:" + kStep[1]);
+  EXPECT_EQ(platform.windowLog[2], L"show");
+
+  EXPECT_EQ(platform.cmdCancel.caption, L"완료(&F)");
+  EXPECT_TRUE(platform.cmdRun.visible);
+  EXPECT_EQ(platform.cmdRun.tag, Join(kDefaultFolder, L"K3Fenn.exe"));
+  EXPECT_TRUE(platform.messageBoxes.empty());
+  EXPECT_TRUE(platform.startedPrograms.empty());
+  ExpectEnded();
+}
+
+TEST_F(RunTest, ProductInADriveRootGivesARootUpdaterPath) {
+  platform.fs.addDrive(L'D', kDriveFixed);
+  AddProduct(platform, L"D:");
+  FinishWhenCompleted();
+  Run();
+  EXPECT_EQ(platform.cmdRun.tag, L"D:\\K3Fenn.exe");
+  EXPECT_TRUE(platform.fs.exists(L"D:\\K3Fenn.exe"));
+}
+
+TEST_F(RunTest, ProductNotFound) {
+  Run();
+  ASSERT_EQ(platform.messageBoxes.size(), 1u);
+  EXPECT_EQ(platform.messageBoxes[0].text,
+            L"톨바리네를 찾을 수 없습니다.\r\n톨바리네를 다시 설치해 주십시오.");
+  EXPECT_EQ(platform.messageBoxes[0].title, L"에러");
+  EXPECT_EQ(platform.messageBoxes[0].flags, 48);
+  EXPECT_EQ(platform.labelLog.back(), kStep[2]);
+  EXPECT_FALSE(platform.cmdRun.visible);
+  EXPECT_FALSE(LibraryWasStaged());
+  EXPECT_TRUE(platform.stringReads.empty());
+  ExpectEnded();
+}
+
+TEST_F(RunTest, RunStartsTheInstalledUpdaterAndEnds) {
+  AddProduct(platform, kDefaultFolder);
+  FinishWhenCompleted(UserAction::ClickRun);
+  Run();
+  ASSERT_EQ(platform.startedPrograms.size(), 1u);
+  EXPECT_EQ(platform.startedPrograms[0].path, Join(kDefaultFolder, L"K3Fenn.exe"));
+  EXPECT_EQ(platform.startedPrograms[0].showStyle, 1);
+  EXPECT_TRUE(platform.messageBoxes.empty());
+  ExpectEnded();
+}
+
+TEST_F(RunTest, UpdaterThatCannotStartIsReported) {
+  AddProduct(platform, kDefaultFolder);
+  platform.customResources.erase(102);  // the extraction stops before the updater is written
+  FinishWhenCompleted(UserAction::ClickRun);
+  Run();
+  ASSERT_EQ(platform.messageBoxes.size(), 2u);
+  EXPECT_EQ(platform.messageBoxes[1].text, L"업데이터를 실행할 수 없습니다.");
+  EXPECT_EQ(platform.messageBoxes[1].title, L"에러");
+  EXPECT_EQ(platform.messageBoxes[1].flags, 48);
+  EXPECT_TRUE(platform.startedPrograms.empty());
+  ExpectEnded();
+}
+
+TEST_F(RunTest, FinishAndCloseAfterCompletionShowNothing) {
+  for (UserAction action : {UserAction::PressEsc, UserAction::CloseRequest}) {
+    fake::FakePlatform machine;
+    BuildMachine(machine);
+    AddProduct(machine, kDefaultFolder);
+    machine.actWhenLabel(kStep[6], action);
+    Main(machine);
+    EXPECT_TRUE(machine.messageBoxes.empty());
+    EXPECT_TRUE(machine.startedPrograms.empty());
+    EXPECT_TRUE(machine.panelDestroyed);
+    EXPECT_FALSE(machine.stalled);
+  }
+}
+
+TEST_F(RunTest, CancelDuringTheSequenceNotifiesStopsAndCleansUp) {
+  for (UserAction action : {UserAction::ClickCancel, UserAction::PressEsc}) {
+    fake::FakePlatform machine;
+    BuildMachine(machine);
+    AddProduct(machine, kDefaultFolder);
+    // The first payload's progress yield: CompLib.dll is not installed yet.
+    machine.actWhenLabel(kStep[4], action);
+    Main(machine);
+    ASSERT_EQ(machine.messageBoxes.size(), 1u);
+    EXPECT_EQ(machine.messageBoxes[0].text, L"작업을 취소합니다.");
+    EXPECT_EQ(machine.messageBoxes[0].title, L"알림");
+    EXPECT_EQ(machine.messageBoxes[0].flags, 48);
+    const auto box = std::find(machine.windowLog.begin(), machine.windowLog.end(), L"box:알림");
+    ASSERT_NE(box, machine.windowLog.end());
+    EXPECT_EQ(*(box + 1), L"hide");  // the notice comes first, then the panel goes
+    for (const auto& name : kCatalogueNames) {
+      EXPECT_FALSE(machine.fs.exists(Join(kDefaultFolder, name))) << name;
+    }
+    EXPECT_FALSE(machine.fs.exists(kStagedLibrary));
+    EXPECT_EQ(machine.loadedModules(), 0u);
+    EXPECT_TRUE(machine.fs.entries(kTempFolder).empty());
+    EXPECT_NE(machine.labelLog.back(), kStep[6]);
+    EXPECT_TRUE(machine.startedPrograms.empty());
+    EXPECT_TRUE(machine.panelDestroyed);
+  }
+}
+
+TEST_F(RunTest, CloseRequestIsRefusedAndMainEndsTheProgram) {
+  AddProduct(platform, kDefaultFolder);
+  platform.actWhenLabel(kStep[5], UserAction::CloseRequest);
+  Run();
+  EXPECT_TRUE(platform.messageBoxes.empty());
+  // Only the payload whose copy step was showing got in; none after it.
+  EXPECT_TRUE(platform.fs.exists(Join(kDefaultFolder, L"CompLib.dll")));
+  EXPECT_FALSE(platform.fs.exists(Join(kDefaultFolder, L"K3Fenn.exe")));
+  EXPECT_FALSE(platform.fs.exists(kStagedLibrary));
+  ExpectEnded();
+}
+
+TEST_F(RunTest, CancelledDriveSearchEndsWithoutTheNotFoundBox) {
+  for (int folder = 0; folder < 50; ++folder) {
+    platform.fs.addFolder(L"C:\\Data\\F" + std::to_wstring(folder));
+  }
+  AddProduct(platform, L"C:\\Zzz");
+  platform.actAtYield(3, UserAction::ClickCancel);
+  Run();
+  ASSERT_EQ(platform.messageBoxes.size(), 1u);
+  EXPECT_EQ(platform.messageBoxes[0].title, L"알림");
+  EXPECT_LT(platform.fs.listLog.size(), 20u);  // the walk stopped descending
+  EXPECT_FALSE(LibraryWasStaged());
+  ExpectEnded();
+}
+
+}  // namespace
+}  // namespace fenn::test
