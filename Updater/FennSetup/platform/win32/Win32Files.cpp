@@ -1,0 +1,106 @@
+// The directory listing and the file operations. The listing keeps the semantics of a narrow
+// directory listing with an attribute set: set 0 yields files without the hidden, system and
+// folder attributes, set 16 adds folders (read-only and archive never exclude an entry); one
+// listing is open at a time; "nothing matches" and "no such folder" give the empty name, while
+// other errors (no access, bad name, drive not ready, path too long) are failures.
+#include <algorithm>
+
+#include "platform/win32/Win32Platform.h"
+
+namespace fenn {
+namespace {
+
+constexpr DWORD kAlwaysExcluded = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+bool matchesAttributeSet(DWORD attributes, int set) {
+  if (attributes & kAlwaysExcluded) return false;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return (set & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return true;
+}
+
+// Errors that mean "no such entry" rather than a broken listing. ERROR_DIRECTORY comes when the
+// folder part names a file (a descent into an extensionless file).
+bool meansNothingThere(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+         error == ERROR_NO_MORE_FILES || error == ERROR_DIRECTORY;
+}
+
+}  // namespace
+
+void Win32Platform::endListing() {
+  if (listing_ != INVALID_HANDLE_VALUE) FindClose(listing_);
+  listing_ = INVALID_HANDLE_VALUE;
+}
+
+ListResult Win32Platform::listFirst(const std::wstring& pattern, int attributes) {
+  endListing();
+  ListResult result;
+  std::wstring query = pattern;
+  if (!query.empty() && query.back() == L'\\') query += L'*';
+  // The narrow listing goes through a buffer of MAX_PATH characters; a longer path is an error
+  // there, and it stays one here so both builds treat deep trees alike.
+  if (query.size() >= MAX_PATH) {
+    result.failed = true;
+    return result;
+  }
+  if (query.empty() || query.find(L'\0') != std::wstring::npos) return result;
+
+  WIN32_FIND_DATAW entry;
+  HANDLE handle = FindFirstFileExW(query.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                   nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (handle == INVALID_HANDLE_VALUE) {
+    result.failed = !meansNothingThere(GetLastError());
+    return result;
+  }
+  listing_ = handle;
+  listingAttributes_ = attributes;
+  if (matchesAttributeSet(entry.dwFileAttributes, attributes)) {
+    result.name = entry.cFileName;
+    return result;
+  }
+  return listNext();
+}
+
+ListResult Win32Platform::listNext() {
+  ListResult result;
+  if (listing_ == INVALID_HANDLE_VALUE) return result;
+  WIN32_FIND_DATAW entry;
+  while (FindNextFileW(listing_, &entry)) {
+    if (matchesAttributeSet(entry.dwFileAttributes, listingAttributes_)) {
+      result.name = entry.cFileName;
+      return result;
+    }
+  }
+  result.failed = GetLastError() != ERROR_NO_MORE_FILES;
+  endListing();
+  return result;
+}
+
+bool Win32Platform::deleteFile(const std::wstring& path) {
+  return DeleteFileW(path.c_str()) != 0;
+}
+
+bool Win32Platform::renameFile(const std::wstring& from, const std::wstring& to) {
+  // No MOVEFILE_REPLACE_EXISTING: an existing target makes the move fail, as the caller expects.
+  // MOVEFILE_COPY_ALLOWED lets the temp folder and the product folder lie on different drives.
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
+}
+
+bool Win32Platform::writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool complete = true;
+  size_t offset = 0;
+  while (complete && offset < bytes.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - offset, 1u << 20));
+    DWORD written = 0;
+    complete = WriteFile(file, bytes.data() + offset, chunk, &written, nullptr) && written == chunk;
+    offset += written;
+  }
+  // A close that fails can mean the data never reached the disk.
+  if (!CloseHandle(file)) complete = false;
+  return complete;
+}
+
+}  // namespace fenn

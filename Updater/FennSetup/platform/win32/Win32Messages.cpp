@@ -1,0 +1,25 @@
+// Yielding to the window system and the modal message box.
+#include "platform/win32/PanelKeyboard.h"
+#include "platform/win32/Win32Platform.h"
+
+namespace fenn {
+
+void Win32Platform::yield() {
+  // Every pending message, then back to the caller: no waiting, no other work in between.
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) continue;  // nothing in this program ends by WM_QUIT
+    if (handledAsPanelKeystroke(message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+void Win32Platform::messageBox(const std::wstring& text, int flags, const std::wstring& title) {
+  // Owned by the panel while it is on screen, so the box stays above it and the panel takes no
+  // input until the box is dismissed.
+  HWND owner = panel_ && IsWindowVisible(panel_) ? panel_ : nullptr;
+  MessageBoxW(owner, text.c_str(), title.c_str(), static_cast<UINT>(flags));
+}
+
+}  // namespace fenn

@@ -1,0 +1,94 @@
+// The kernel32 operations, starting a program and the call into the codec library.
+#include <vector>
+
+#include "complib.h"
+#include "platform/win32/Win32Platform.h"
+
+namespace fenn {
+namespace {
+
+// Runs a "fill this buffer" call with a growing buffer; returns the text, empty on failure.
+template <typename Call>
+std::wstring filledBuffer(Call call) {
+  std::vector<wchar_t> buffer(MAX_PATH + 1);
+  for (;;) {
+    UINT length = call(buffer.data(), static_cast<UINT>(buffer.size()));
+    if (length == 0) return std::wstring();
+    if (length < buffer.size()) return std::wstring(buffer.data(), length);
+    buffer.resize(length + 1);
+  }
+}
+
+}  // namespace
+
+uint32_t Win32Platform::getSystemDirectory(std::wstring& directory) {
+  directory =
+      filledBuffer([](wchar_t* buffer, UINT size) { return GetSystemDirectoryW(buffer, size); });
+  return static_cast<uint32_t>(directory.size());
+}
+
+uint32_t Win32Platform::getTempPath(std::wstring& folder) {
+  folder = filledBuffer([](wchar_t* buffer, UINT size) { return GetTempPathW(size, buffer); });
+  return static_cast<uint32_t>(folder.size());
+}
+
+uint32_t Win32Platform::getTempFileName(const std::wstring& folder, const std::wstring& prefix,
+                                        std::wstring& path) {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  UINT unique = GetTempFileNameW(folder.c_str(), prefix.c_str(), 0, buffer);
+  path = unique ? std::wstring(buffer) : std::wstring();
+  return unique;
+}
+
+void Win32Platform::sleepMilliseconds(uint32_t milliseconds) {
+  Sleep(milliseconds);
+}
+
+uint32_t Win32Platform::getLogicalDrives() {
+  return GetLogicalDrives();
+}
+
+uint32_t Win32Platform::getDriveType(const std::wstring& root) {
+  return GetDriveTypeW(root.c_str());
+}
+
+ModuleHandle Win32Platform::loadLibrary(const std::wstring& fullPath) {
+  // The library's own dependencies are looked up beside it, never on the default search path.
+  HMODULE module = LoadLibraryExW(fullPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  return reinterpret_cast<ModuleHandle>(module);
+}
+
+void Win32Platform::freeLibrary(ModuleHandle module) {
+  if (module) FreeLibrary(reinterpret_cast<HMODULE>(module));
+}
+
+bool Win32Platform::callDecompress(ModuleHandle module, const std::string& source,
+                                   const std::string& destination, int32_t& status) {
+  if (!module) return false;
+  // Bound on the module the caller loaded by full path: a library of the same name elsewhere on
+  // the search path can never be the one that runs.
+  FARPROC entry = GetProcAddress(reinterpret_cast<HMODULE>(module), "DecompVXFormat2NomFile");
+  if (!entry) return false;
+  auto decompress = reinterpret_cast<DecompVXFormat2NomFileFn>(reinterpret_cast<void*>(entry));
+  status = decompress(source.c_str(), destination.c_str());
+  return true;
+}
+
+bool Win32Platform::startProgram(const std::wstring& path, int showStyle) {
+  // The quoted path alone is the command line: the program gets no arguments.
+  std::wstring commandLine = L"\"" + path + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(showStyle);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+}  // namespace fenn
