@@ -1,0 +1,55 @@
+// What the codec needs from the operating system beyond the standard library's buffered streams.
+// One implementation per OS: os_win32.cpp (the Win32 calls the specification names) and
+// os_posix.cpp (Linux). The exported operations (complib.cpp) are written once against this.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "vx_format.h"
+
+namespace complib::os {
+
+// Dispatches every message waiting in the calling thread's queue (Windows); nothing elsewhere.
+void pumpMessages();
+
+// Opens one of the engine's buffered streams ("rb" or "wb"); nullptr when that fails. Folders are
+// refused on every OS.
+std::FILE* openStream(const char* path, const char* mode);
+
+// A file that the exported operations open themselves: always an existing file, shared for reading
+// with other openers. Closed by the destructor.
+class File {
+ public:
+  enum class Access { Read, ReadWrite, Write };
+
+  File(const char* path, Access access);
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  bool isOpen() const;
+  bool size(uint64_t& size);
+  // Reads exactly `length` bytes at `offset`.
+  bool readAt(uint64_t offset, void* data, size_t length);
+  // Writes all `length` bytes at the end of the file.
+  bool append(const void* data, size_t length);
+  // Windows: the three times GetFileTime reports. Linux: see os_posix.cpp.
+  bool getTimes(FileTimes& times);
+  bool setTimes(const FileTimes& times);
+
+ private:
+  intptr_t handle_;
+};
+
+// Makes a new, uniquely named file with the prefix "~md" in the user's temporary folder and copies
+// `source` over it; `path` receives its name. On failure nothing is left behind and false is
+// returned.
+bool makeTempCopy(const char* source, std::string& path);
+
+// Deletes a file; failures are ignored.
+void deleteFile(const char* path);
+
+}  // namespace complib::os

@@ -1,0 +1,193 @@
+// Linux (POSIX) side of the codec. There is no message queue, so pumpMessages does nothing.
+//
+// File times: Linux has no settable creation time. The trailer records the birth time when the
+// file system reports one (statx, STATX_BTIME), else the last-write time, and the last-access and
+// last-write times, all converted to FILETIME at the file system's resolution (whole 100 ns).
+// Restoring sets the last-access and last-write times (futimens); the creation time is left to the
+// file system.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "os.h"
+
+namespace complib::os {
+
+namespace {
+
+// Seconds from 1601-01-01 (FILETIME's epoch) to 1970-01-01 (Unix's).
+constexpr int64_t kEpochDifference = 11644473600LL;
+constexpr int64_t kTicksPerSecond = 10000000LL;
+
+uint64_t toFileTime(int64_t seconds, int64_t nanoseconds) {
+  if (seconds < -kEpochDifference) return 0;  // before 1601: not representable
+  return static_cast<uint64_t>(seconds + kEpochDifference) * kTicksPerSecond +
+         static_cast<uint64_t>(nanoseconds / 100);
+}
+
+timespec toTimespec(uint64_t fileTime) {
+  timespec ts{};
+  ts.tv_sec = static_cast<time_t>(static_cast<int64_t>(fileTime / kTicksPerSecond) -
+                                  kEpochDifference);
+  ts.tv_nsec = static_cast<long>(fileTime % kTicksPerSecond) * 100;
+  return ts;
+}
+
+int fd(intptr_t handle) { return static_cast<int>(handle); }
+
+}  // namespace
+
+void pumpMessages() {}
+
+std::FILE* openStream(const char* path, const char* mode) {
+  std::FILE* file = std::fopen(path, mode);
+  if (file == nullptr) return nullptr;
+  struct stat st;
+  if (fstat(fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
+    std::fclose(file);
+    errno = EISDIR;
+    return nullptr;
+  }
+  return file;
+}
+
+File::File(const char* path, Access access) {
+  const int flags = access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
+  int f = open(path, flags | O_CLOEXEC);
+  struct stat st;
+  if (f >= 0 && (fstat(f, &st) != 0 || S_ISDIR(st.st_mode))) {
+    close(f);
+    f = -1;
+  }
+  handle_ = f;
+}
+
+File::~File() {
+  if (handle_ >= 0) close(fd(handle_));
+}
+
+bool File::isOpen() const { return handle_ >= 0; }
+
+bool File::size(uint64_t& size) {
+  struct stat st;
+  if (fstat(fd(handle_), &st) != 0) return false;
+  size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool File::readAt(uint64_t offset, void* data, size_t length) {
+  auto* p = static_cast<unsigned char*>(data);
+  while (length > 0) {
+    const ssize_t got = pread(fd(handle_), p, length, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    offset += static_cast<uint64_t>(got);
+    length -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
+bool File::append(const void* data, size_t length) {
+  if (lseek(fd(handle_), 0, SEEK_END) < 0) return false;
+  const auto* p = static_cast<const unsigned char*>(data);
+  while (length > 0) {
+    const ssize_t put = write(fd(handle_), p, length);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    p += put;
+    length -= static_cast<size_t>(put);
+  }
+  return true;
+}
+
+bool File::getTimes(FileTimes& times) {
+#ifdef STATX_BTIME
+  struct statx stx;
+  if (statx(fd(handle_), "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT,
+            STATX_ATIME | STATX_MTIME | STATX_BTIME, &stx) == 0) {
+    const auto& birth = (stx.stx_mask & STATX_BTIME) ? stx.stx_btime : stx.stx_mtime;
+    times.creation = toFileTime(birth.tv_sec, birth.tv_nsec);
+    times.lastAccess = toFileTime(stx.stx_atime.tv_sec, stx.stx_atime.tv_nsec);
+    times.lastWrite = toFileTime(stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec);
+    return true;
+  }
+#endif
+  struct stat st;
+  if (fstat(fd(handle_), &st) != 0) return false;
+  times.creation = toFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  times.lastAccess = toFileTime(st.st_atim.tv_sec, st.st_atim.tv_nsec);
+  times.lastWrite = times.creation;
+  return true;
+}
+
+bool File::setTimes(const FileTimes& times) {
+  const timespec ts[2] = {toTimespec(times.lastAccess), toTimespec(times.lastWrite)};
+  return futimens(fd(handle_), ts) == 0;
+}
+
+bool makeTempCopy(const char* source, std::string& path) {
+  const char* folder = std::getenv("TMPDIR");
+  if (folder == nullptr || *folder == '\0') folder = "/tmp";
+  std::string name = std::string(folder) + "/~mdXXXXXX.tmp";
+  std::vector<char> buffer(name.begin(), name.end());
+  buffer.push_back('\0');
+  const int out = mkstemps(buffer.data(), 4);
+  if (out < 0) return false;
+  path.assign(buffer.data());
+
+  bool ok = false;
+  const int in = open(source, O_RDONLY | O_CLOEXEC);
+  if (in >= 0) {
+    // In-kernel copy where the file system offers it; a plain read/write loop otherwise.
+    ok = true;
+    bool fallback = false;
+    for (;;) {
+      const ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+      if (n > 0) continue;
+      if (n == 0) break;
+      if (errno == EINTR) continue;
+      if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) {
+        fallback = true;
+      } else {
+        ok = false;
+      }
+      break;
+    }
+    if (fallback) {
+      std::vector<unsigned char> chunk(64 * 1024);
+      for (;;) {
+        ssize_t n = read(in, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        for (ssize_t done = 0; done < n;) {
+          const ssize_t put = write(out, chunk.data() + done, static_cast<size_t>(n - done));
+          if (put < 0 && errno == EINTR) continue;
+          if (put <= 0) {
+            ok = false;
+            break;
+          }
+          done += put;
+        }
+        if (!ok) break;
+      }
+    }
+    close(in);
+  }
+  if (close(out) != 0) ok = false;
+  if (!ok) {
+    unlink(path.c_str());
+    path.clear();
+  }
+  return ok;
+}
+
+void deleteFile(const char* path) { unlink(path); }
+
+}  // namespace complib::os

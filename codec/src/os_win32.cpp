@@ -1,0 +1,120 @@
+// Windows side of the codec: the Win32 calls that the specification names, all narrow (ANSI).
+#include <windows.h>
+
+#include "os.h"
+
+namespace complib::os {
+
+namespace {
+
+HANDLE h(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+uint64_t fromFileTime(const FILETIME& ft) {
+  return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+FILETIME toFileTime(uint64_t value) {
+  FILETIME ft;
+  ft.dwLowDateTime = static_cast<DWORD>(value);
+  ft.dwHighDateTime = static_cast<DWORD>(value >> 32);
+  return ft;
+}
+
+// The temporary folder and the temporary file name are each received into 2048 bytes.
+constexpr DWORD kPathBufferSize = 2048;
+
+}  // namespace
+
+void pumpMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+std::FILE* openStream(const char* path, const char* mode) {
+  // The C runtime already refuses folders here.
+  return std::fopen(path, mode);
+}
+
+File::File(const char* path, Access access) {
+  const DWORD rights = access == Access::Read    ? GENERIC_READ
+                       : access == Access::Write ? GENERIC_WRITE
+                                                 : GENERIC_READ | GENERIC_WRITE;
+  HANDLE file = CreateFileA(path, rights, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  handle_ = reinterpret_cast<intptr_t>(file);
+}
+
+File::~File() {
+  if (isOpen()) CloseHandle(h(handle_));
+}
+
+bool File::isOpen() const { return h(handle_) != INVALID_HANDLE_VALUE; }
+
+bool File::size(uint64_t& size) {
+  DWORD high = 0;
+  const DWORD low = GetFileSize(h(handle_), &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  size = (static_cast<uint64_t>(high) << 32) | low;
+  return true;
+}
+
+bool File::readAt(uint64_t offset, void* data, size_t length) {
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(offset);
+  if (!SetFilePointerEx(h(handle_), position, nullptr, FILE_BEGIN)) return false;
+  DWORD got = 0;
+  return ReadFile(h(handle_), data, static_cast<DWORD>(length), &got, nullptr) && got == length;
+}
+
+bool File::append(const void* data, size_t length) {
+  LARGE_INTEGER zero;
+  zero.QuadPart = 0;
+  if (!SetFilePointerEx(h(handle_), zero, nullptr, FILE_END)) return false;
+  DWORD put = 0;
+  return WriteFile(h(handle_), data, static_cast<DWORD>(length), &put, nullptr) && put == length;
+}
+
+bool File::getTimes(FileTimes& times) {
+  FILETIME creation, lastAccess, lastWrite;
+  if (!GetFileTime(h(handle_), &creation, &lastAccess, &lastWrite)) return false;
+  times.creation = fromFileTime(creation);
+  times.lastAccess = fromFileTime(lastAccess);
+  times.lastWrite = fromFileTime(lastWrite);
+  return true;
+}
+
+bool File::setTimes(const FileTimes& times) {
+  const FILETIME creation = toFileTime(times.creation);
+  const FILETIME lastAccess = toFileTime(times.lastAccess);
+  const FILETIME lastWrite = toFileTime(times.lastWrite);
+  return SetFileTime(h(handle_), &creation, &lastAccess, &lastWrite) != FALSE;
+}
+
+bool makeTempCopy(const char* source, std::string& path) {
+  char folder[kPathBufferSize];
+  char name[kPathBufferSize];
+  const DWORD length = GetTempPathA(kPathBufferSize, folder);
+  if (length == 0 || length >= kPathBufferSize) return false;
+  // Number 0: the system picks a unique name and creates the empty file.
+  if (GetTempFileNameA(folder, "~md", 0, name) == 0) return false;
+  path.assign(name);
+  if (!CopyFileA(source, name, FALSE)) {
+    deleteFile(name);
+    path.clear();
+    return false;
+  }
+  return true;
+}
+
+void deleteFile(const char* path) {
+  // CopyFileA carries a read-only attribute over from the source; the copy must go all the same.
+  if (!DeleteFileA(path)) {
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path);
+  }
+}
+
+}  // namespace complib::os
