@@ -66,6 +66,7 @@ void FakePlatform::perform(UserAction action) {
 
 void FakePlatform::yield() {
   ++yields;
+  if (duringYield) duringYield();
   const auto due = yieldActions_.equal_range(yields);
   std::vector<UserAction> actions;
   for (auto it = due.first; it != due.second; ++it) actions.push_back(it->second);
@@ -221,6 +222,7 @@ uint32_t FakePlatform::getTempPath(std::wstring& folder) {
 
 uint32_t FakePlatform::getTempFileName(const std::wstring& folder, const std::wstring& prefix,
                                        std::wstring& path) {
+  ++tempFileNames;
   if (!fs.isFolder(folder)) return 0;
   std::wstring base = folder;
   if (base.empty() || base.back() != L'\\') base += L'\\';

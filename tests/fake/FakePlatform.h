@@ -74,6 +74,8 @@ class FakePlatform : public Platform {
   void actAtYield(int yieldNumber, UserAction action);
   // Performs `action` during the first yield at which the status label reads `labelText`.
   void actWhenLabel(const std::wstring& labelText, UserAction action);
+  // Runs at every yield, before the scripted actions of that yield.
+  std::function<void()> duringYield;
   // Performs the action now, as the window system would deliver it.
   void perform(UserAction action);
   // A run that waits this many yields with nobody acting is stalled: the fake hides the panel
@@ -97,6 +99,7 @@ class FakePlatform : public Platform {
   std::vector<int> dataReads;                   // "CUSTOM" ids asked for
   std::vector<std::wstring> decompressModules;  // full path of the module of every codec call
   int yields = 0;
+  int tempFileNames = 0;  // getTempFileName calls
   int sleeps = 0;
   int badFrees = 0;  // freeLibrary of a handle that is not loaded
   size_t loadedModules() const { return modules_.size(); }

@@ -150,6 +150,7 @@ TEST_F(RunTest, CancelDuringTheSequenceNotifiesStopsAndCleansUp) {
     for (const auto& name : kCatalogueNames) {
       EXPECT_FALSE(machine.fs.exists(Join(kDefaultFolder, name))) << name;
     }
+    EXPECT_EQ(machine.tempFileNames, 0);  // stopped before the payload was touched
     EXPECT_FALSE(machine.fs.exists(kStagedLibrary));
     EXPECT_EQ(machine.loadedModules(), 0u);
     EXPECT_TRUE(machine.fs.entries(kTempFolder).empty());

@@ -1,0 +1,111 @@
+// The catalogue walk and its skip rules: an existing product file is never replaced, and a
+// system library Windows already has is matched by an ordered, case-sensitive merge.
+#include "SetupWorld.h"
+
+namespace fenn::test {
+namespace {
+
+constexpr wchar_t kProduct[] = L"C:\\Product";
+
+class CatalogueTest : public SetupTest {
+ protected:
+  CatalogueTest() {
+    ShowPanel();
+    platform.fs.addFolder(kProduct);
+  }
+  // Load mode, the extraction with this list, release mode: the middle of Form_Load.
+  void Install(const std::vector<std::wstring>& presentLibraries) {
+    ASSERT_TRUE(access.StageDecompressor(false));
+    platform.dataReads.clear();
+    access.ExtractPayloads(kProduct, NameList(presentLibraries));
+    access.StageDecompressor(true);
+  }
+  std::vector<std::wstring> Installed() const { return platform.fs.entries(kProduct); }
+  void ExpectInstalledIntact(const std::wstring& name) {
+    EXPECT_EQ(platform.fs.text(Join(kProduct, name)), PayloadContent(name)) << name;
+  }
+};
+
+TEST_F(CatalogueTest, WalksIdsFrom101AndStopsQuietlyAt105) {
+  Install({});
+  EXPECT_EQ(platform.stringReads, (std::vector<int>{101, 102, 103, 104, 105}));
+  EXPECT_EQ(platform.dataReads, (std::vector<int>{101, 102, 103, 104}));
+  EXPECT_EQ(Installed(), kCatalogueNames);
+  for (const auto& name : kCatalogueNames) ExpectInstalledIntact(name);
+  EXPECT_TRUE(platform.messageBoxes.empty());
+  EXPECT_TRUE(TempFiles().empty());
+  EXPECT_FALSE(platform.fs.exists(kStagedLibrary));
+}
+
+TEST_F(CatalogueTest, TempFileAndOutputNames) {
+  std::vector<std::pair<std::wstring, std::wstring>> calls;
+  auto unpack = platform.codec;
+  platform.codec = [&](fake::FakePlatform& fake, const std::wstring& source,
+                       const std::wstring& destination) {
+    calls.emplace_back(source, destination);
+    EXPECT_TRUE(fake.fs.exists(source));  // the container was written before the call
+    return unpack(fake, source, destination);
+  };
+  Install({});
+  ASSERT_EQ(calls.size(), 4u);
+  for (const auto& call : calls) {
+    EXPECT_EQ(call.first.rfind(std::wstring(kTempFolder) + L"~oc", 0), 0u) << call.first;
+    EXPECT_EQ(call.first.substr(call.first.size() - 4), L".TMP");
+    EXPECT_EQ(call.second, call.first + L".bin");
+  }
+}
+
+TEST_F(CatalogueTest, PresentSystemLibrariesAreSkipped) {
+  Install({L"cfgmgr32.dll", L"setupapi.dll"});
+  EXPECT_EQ(Installed(), (std::vector<std::wstring>{L"CompLib.dll", L"K3Fenn.exe"}));
+}
+
+TEST_F(CatalogueTest, OnlyTheSetupLibraryPresent) {
+  Install({L"setupapi.dll"});
+  EXPECT_EQ(Installed(),
+            (std::vector<std::wstring>{L"CompLib.dll", L"K3Fenn.exe", L"cfgmgr32.dll"}));
+}
+
+TEST_F(CatalogueTest, ProductCopyOfAListedLibraryLeavesTheListBehind) {
+  // 103 is skipped as already installed without taking "cfgmgr32.dll" from the list, so that
+  // name still waits at 104 and "setupapi.dll" is installed.
+  platform.fs.addFile(Join(kProduct, L"cfgmgr32.dll"), "older copy");
+  Install({L"cfgmgr32.dll", L"setupapi.dll"});
+  EXPECT_EQ(platform.fs.text(Join(kProduct, L"cfgmgr32.dll")), "older copy");
+  EXPECT_TRUE(platform.fs.exists(Join(kProduct, L"setupapi.dll")));
+}
+
+TEST_F(CatalogueTest, LetterCaseCountsInTheMerge) {
+  Install({L"SETUPAPI.DLL"});
+  EXPECT_EQ(Installed(), kCatalogueNames);
+}
+
+TEST_F(CatalogueTest, NothingToDoWhenEverythingIsInstalled) {
+  for (const auto& name : kCatalogueNames) platform.fs.addFile(Join(kProduct, name), "old");
+  Install({});
+  EXPECT_TRUE(platform.dataReads.empty());
+  EXPECT_EQ(platform.tempFileNames, 0);
+  for (const auto& text : platform.labelLog) {
+    EXPECT_NE(text, L"압축을 해제하고 있습니다.");
+    EXPECT_NE(text, L"파일을 복사하고 있습니다.");
+  }
+  EXPECT_TRUE(platform.messageBoxes.empty());
+  for (const auto& name : kCatalogueNames) EXPECT_EQ(platform.fs.text(Join(kProduct, name)), "old");
+  EXPECT_FALSE(platform.fs.exists(kStagedLibrary));
+  EXPECT_EQ(platform.sleeps, 0);  // the release took one pass
+}
+
+TEST_F(CatalogueTest, SystemLibraryCheck) {
+  EXPECT_EQ(access.ListSystemDllsPresent(), L"");
+  platform.fs.addFile(Join(kSystemDirectory, L"setupapi.dll"));
+  EXPECT_EQ(access.ListSystemDllsPresent(), NameList({L"setupapi.dll"}));
+  platform.fs.addFile(Join(kSystemDirectory, L"CFGMGR32.DLL"));
+  EXPECT_EQ(access.ListSystemDllsPresent(), NameList({L"cfgmgr32.dll", L"setupapi.dll"}));
+  platform.fs.setAttributes(Join(kSystemDirectory, L"setupapi.dll"), fake::kAttrSystem);
+  EXPECT_EQ(access.ListSystemDllsPresent(), NameList({L"cfgmgr32.dll"}));
+  platform.systemDirectoryFails = true;
+  EXPECT_EQ(access.ListSystemDllsPresent(), L"");
+}
+
+}  // namespace
+}  // namespace fenn::test

@@ -1,0 +1,138 @@
+// The codec library in the system directory: staged byte for byte and removed again, or, when a
+// library of that name was there before, used by full path and left exactly as it was.
+#include "SetupWorld.h"
+#include "setup/basMain.h"
+
+namespace fenn::test {
+namespace {
+
+constexpr char kPreexisting[] = "MZ a library that was here before";
+
+class StagingTest : public SetupTest {
+ protected:
+  StagingTest() { ShowPanel(); }
+};
+
+TEST_F(StagingTest, LoadWritesResource1001AndLoadsItByFullPath) {
+  ASSERT_TRUE(access.StageDecompressor(false));
+  EXPECT_EQ(platform.fs.text(kStagedLibrary), kCodecLibraryBytes);
+  EXPECT_TRUE(access.bDecompLoaded());
+  EXPECT_NE(access.hDecompLib(), 0u);
+  EXPECT_EQ(platform.moduleReferences(kStagedLibrary), 1);
+
+  EXPECT_TRUE(access.StageDecompressor(true));
+  EXPECT_FALSE(platform.fs.exists(kStagedLibrary));
+  EXPECT_FALSE(access.bDecompLoaded());
+  EXPECT_EQ(platform.loadedModules(), 0u);
+  EXPECT_EQ(platform.badFrees, 0);
+  EXPECT_EQ(platform.sleeps, 0);
+}
+
+TEST_F(StagingTest, PreexistingLibraryIsUsedButNeverWrittenOrDeleted) {
+  platform.fs.addFile(kStagedLibrary, kPreexisting);
+  platform.fs.addFolder(L"C:\\Product");
+  ASSERT_TRUE(access.StageDecompressor(false));
+  EXPECT_FALSE(access.bDecompLoaded());
+  EXPECT_EQ(platform.moduleReferences(kStagedLibrary), 1);
+  access.ExtractPayloads(L"C:\\Product", L"");
+  access.StageDecompressor(true);
+
+  EXPECT_EQ(platform.decompressModules, std::vector<std::wstring>(4, kStagedLibrary));
+  EXPECT_EQ(platform.fs.text(kStagedLibrary), kPreexisting);
+  EXPECT_EQ(platform.loadedModules(), 0u);
+  EXPECT_EQ(platform.badFrees, 0);
+  for (int id : platform.dataReads) EXPECT_NE(id, 1001);
+}
+
+TEST_F(StagingTest, ReleaseWithoutLoadDoesNothing) {
+  platform.fs.addFile(kStagedLibrary, kPreexisting);
+  access.StageDecompressor(true);
+  EXPECT_EQ(platform.fs.text(kStagedLibrary), kPreexisting);
+  EXPECT_EQ(platform.badFrees, 0);
+}
+
+TEST_F(StagingTest, LibraryThatCannotBePreparedLeavesNothing) {
+  struct Case {
+    const char* what;
+    std::function<void(fake::FakePlatform&)> arrange;
+  };
+  const Case cases[] = {
+      {"no write access", [](fake::FakePlatform& p) { p.fs.setWriteProtected(kSystemDirectory); }},
+      {"disk full", [](fake::FakePlatform& p) { p.fs.setWriteQuota(kSystemDirectory, 4); }},
+      {"resource missing", [](fake::FakePlatform& p) { p.customResources.erase(1001); }},
+      {"not loadable",
+       [](fake::FakePlatform& p) { p.unloadableModules.push_back(kStagedLibrary); }},
+      {"no system directory", [](fake::FakePlatform& p) { p.systemDirectoryFails = true; }},
+  };
+  for (const Case& c : cases) {
+    fake::FakePlatform machine;
+    BuildMachine(machine);
+    c.arrange(machine);
+    frmPanel form(machine);
+    frmPanelTestAccess stage(form);
+    EXPECT_FALSE(stage.StageDecompressor(false)) << c.what;
+    ASSERT_EQ(machine.messageBoxes.size(), 1u) << c.what;
+    EXPECT_EQ(machine.messageBoxes[0].text, L"압축 해제 모듈을 준비할 수 없습니다.");
+    EXPECT_EQ(machine.messageBoxes[0].title, L"에러");
+    EXPECT_EQ(machine.messageBoxes[0].flags, 48);
+    stage.StageDecompressor(true);
+    EXPECT_FALSE(machine.fs.exists(kStagedLibrary)) << c.what;
+    EXPECT_FALSE(stage.bDecompLoaded()) << c.what;
+    EXPECT_EQ(machine.loadedModules(), 0u) << c.what;
+  }
+}
+
+TEST_F(StagingTest, HiddenLibraryOfThatNameIsNeverDeleted) {
+  // Not seen by the existence test, so load mode tries to write; the write is refused and the
+  // clean-up must not take the hidden file with it.
+  platform.fs.addFile(kStagedLibrary, kPreexisting, fake::kAttrHidden);
+  EXPECT_FALSE(access.StageDecompressor(false));
+  EXPECT_EQ(platform.fs.text(kStagedLibrary), kPreexisting);
+}
+
+TEST_F(StagingTest, ReleaseGivesUpOnAFileSomeoneElseHolds) {
+  ASSERT_TRUE(access.StageDecompressor(false));
+  platform.fs.hold(kStagedLibrary);  // another process has it loaded
+  access.StageDecompressor(true);
+  EXPECT_TRUE(platform.fs.exists(kStagedLibrary));
+  EXPECT_FALSE(access.bDecompLoaded());
+  EXPECT_GE(platform.sleeps, 10);
+  EXPECT_LE(platform.sleeps, 20);
+  EXPECT_EQ(platform.badFrees, 0);
+}
+
+TEST(StagingRunTest, UnpreparedCodecInstallsNothingAndStillCompletes) {
+  fake::FakePlatform machine;
+  BuildMachine(machine);
+  AddProduct(machine, kDefaultFolder);
+  machine.fs.setWriteProtected(kSystemDirectory);
+  machine.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
+  Main(machine);
+  ASSERT_EQ(machine.messageBoxes.size(), 1u);
+  EXPECT_EQ(machine.messageBoxes[0].text, L"압축 해제 모듈을 준비할 수 없습니다.");
+  EXPECT_EQ(machine.tempFileNames, 0);
+  EXPECT_FALSE(machine.fs.exists(Join(kDefaultFolder, L"CompLib.dll")));
+  EXPECT_TRUE(machine.cmdRun.visible);
+  EXPECT_TRUE(machine.panelDestroyed);
+}
+
+TEST(StagingRunTest, HeldLibraryDoesNotStopTheRun) {
+  fake::FakePlatform machine;
+  BuildMachine(machine);
+  AddProduct(machine, kDefaultFolder);
+  machine.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
+  // Something else grabs the staged file while the payloads are decompressed.
+  machine.codec = [](fake::FakePlatform& p, const std::wstring&, const std::wstring& destination) {
+    p.fs.hold(kStagedLibrary);
+    p.fs.writeBytes(destination, {});
+    return 0;
+  };
+  Main(machine);
+  EXPECT_TRUE(machine.fs.exists(kStagedLibrary));
+  EXPECT_TRUE(machine.cmdRun.visible);
+  EXPECT_TRUE(machine.panelDestroyed);
+  EXPECT_FALSE(machine.stalled);
+}
+
+}  // namespace
+}  // namespace fenn::test
