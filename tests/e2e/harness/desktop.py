@@ -36,6 +36,12 @@ class DesktopRun:
         self._proc = subprocess.Popen(
             ["wine", "explorer", f"/desktop={DESKTOP_NAME},{size}", self.program, *self.args],
             env=self._x_env(), stdout=log, stderr=log, cwd=str(self.prefix.path))
+        # Its end can only be told once its process has been seen.
+        deadline = time.monotonic() + 60
+        while not self.exited() and not self._seen_running:
+            if time.monotonic() > deadline:
+                raise ScenarioFailure(f"{self.program} did not start within 60s")
+            time.sleep(0.1)
         return self
 
     # --- windows -------------------------------------------------------------------------------

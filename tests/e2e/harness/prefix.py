@@ -92,17 +92,20 @@ class WinePrefix:
         self.import_registry(f"[HKEY_CURRENT_USER\\{key}]\n\"{name}\"={reg_string(text)}\n",
                              scratch_dir)
 
-    def map_fixed_drive(self, letter, host_dir, scratch_dir):
-        """Maps a host folder as a fixed hard disk (type 3), as a second local drive would be."""
-        host_dir = Path(host_dir)
-        host_dir.mkdir(parents=True, exist_ok=True)
-        link = self.path / "dosdevices" / f"{letter.lower()}:"
-        if link.is_symlink() or link.exists():
-            link.unlink()
-        link.symlink_to(host_dir.resolve())
-        self.import_registry(
-            f"[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n\"{letter.lower()}:\"=\"hd\"\n",
-            scratch_dir)
+    def map_fixed_drives(self, drives, scratch_dir):
+        """Maps host folders ({letter: folder}) as fixed hard disks (type 3), as further local
+        drives would be; one registry import for all of them."""
+        values = []
+        for letter, host_dir in drives.items():
+            host_dir = Path(host_dir)
+            host_dir.mkdir(parents=True, exist_ok=True)
+            link = self.path / "dosdevices" / f"{letter.lower()}:"
+            if link.is_symlink() or link.exists():
+                link.unlink()
+            link.symlink_to(host_dir.resolve())
+            values.append(f'"{letter.lower()}:"="hd"')
+        self.import_registry("[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n"
+                             + "\n".join(values) + "\n", scratch_dir)
 
 
 def reg_string(text):

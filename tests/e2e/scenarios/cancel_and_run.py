@@ -33,8 +33,7 @@ def cancel(ctx, outputs):
     program ends without installing, although the product sits on the later drive E:."""
     setup = SetupUnderTest(outputs.setup)
     prefix = ctx.new_prefix()
-    prefix.map_fixed_drive("d", ctx.work / "drive-d", ctx.work)
-    prefix.map_fixed_drive("e", ctx.work / "drive-e", ctx.work)
+    prefix.map_fixed_drives({"d": ctx.work / "drive-d", "e": ctx.work / "drive-e"}, ctx.work)
     folders = make_wide_tree(ctx.work / "drive-d" / "Data")
     ctx.log(f"{folders} folders on D:")
     product = lay_out_product(prefix.host_path("E:\\Tolvarine"))
@@ -57,7 +56,7 @@ def run_updater(ctx, outputs):
     setup = SetupUnderTest(outputs.setup)
     prefix = ctx.new_prefix()
     drive = ctx.work / "drive-d"
-    prefix.map_fixed_drive("d", drive, ctx.work)
+    prefix.map_fixed_drives({"d": drive}, ctx.work)
     product = lay_out_product(drive)
 
     run = start_setup(ctx, prefix, setup)
@@ -65,8 +64,13 @@ def run_updater(ctx, outputs):
     ctx.screenshot(run, "completed")
     run.press(run.wait_for_window(PANEL_TITLE), "alt+r")
     run.wait_exit()
-    wait_until(lambda: (product / UPDATER_MARKER).exists(), 30,
+    marker = product / UPDATER_MARKER
+    wait_until(lambda: marker.exists() and marker.read_bytes().endswith(b"\n"), 30,
                f"{UPDATER_MARKER} written by the started updater")
+    # The updater gets its full path and nothing else on its command line.
+    command_line = marker.read_text(encoding="utf-8").strip()
+    if command_line.strip('"').lower() != "d:\\k3fenn.exe":
+        raise ScenarioFailure(f"the updater was started as {command_line!r}, not D:\\K3Fenn.exe")
     time.sleep(1.0)
     ctx.screenshot(run, "updater-started")
     check_installed(setup, product, WITHOUT_SYSTEM_LIBRARIES)

@@ -46,7 +46,7 @@ def drive_search(ctx, outputs):
     second fixed drive, after walking all of C:."""
     setup = SetupUnderTest(outputs.setup)
     prefix = ctx.new_prefix()
-    prefix.map_fixed_drive("d", ctx.work / "drive-d", ctx.work)
+    prefix.map_fixed_drives({"d": ctx.work / "drive-d"}, ctx.work)
     # A decoy holding five of the six files (no "k3main.exe") is never taken for the product.
     decoy = lay_out_product(prefix.host_path("D:\\Apps\\Decoy"))
     (decoy / "k3main.exe").unlink()
