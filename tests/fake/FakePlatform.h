@@ -78,8 +78,8 @@ class FakePlatform : public Platform {
   std::function<void()> duringYield;
   // Performs the action now, as the window system would deliver it.
   void perform(UserAction action);
-  // A run that waits this many yields with nobody acting is stalled: the fake hides the panel
-  // so that the test ends, and sets `stalled`.
+  // A run still visible after this many yields is stalled (nobody scripted an ending): the fake
+  // hides the panel so that the test ends, and sets `stalled`.
   int stallLimit = 100000;
   bool stalled = false;
 
@@ -165,7 +165,6 @@ class FakePlatform : public Platform {
   std::map<ModuleHandle, Module> modules_;
   ModuleHandle nextModule_ = 0x10000000;
   unsigned tempCounter_ = 0x1a2b;
-  int yieldsSinceAction_ = 0;
 };
 
 }  // namespace fenn::fake
