@@ -1,5 +1,7 @@
 // How an extraction ends when a step fails: one box, earlier payloads kept, nothing later
 // attempted, nothing left in the temp folder, and the staged library still removed.
+#include <stdexcept>
+
 #include "SetupWorld.h"
 #include "setup/basMain.h"
 
@@ -103,6 +105,16 @@ TEST_F(ExtractionErrorTest, RenameOfTheOutputFails) {
   for (const auto& name : TempFiles()) {
     EXPECT_NE(name.substr(name.size() - 4), L".bin") << name;
   }
+}
+
+TEST_F(ExtractionErrorTest, AnErrorThrownMidwayStillReleasesTheLibrary) {
+  platform.codec = [](fake::FakePlatform&, const std::wstring&, const std::wstring&) -> int32_t {
+    throw std::runtime_error("platform failure");
+  };
+  Run();
+  EXPECT_FALSE(platform.fs.exists(kStagedLibrary));
+  EXPECT_EQ(platform.loadedModules(), 0u);
+  EXPECT_TRUE(platform.panelDestroyed);
 }
 
 }  // namespace
