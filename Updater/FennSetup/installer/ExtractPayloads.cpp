@@ -2,7 +2,8 @@
 //
 // Each payload travels as a compressed container ("CUSTOM" resource N) named by string-table
 // entry N. It is written to a temp file, decompressed by the codec next to it (path + ".bin"),
-// and moved into the product folder. Every way out of a pass leaves the temp folder empty.
+// and moved into the product folder. Every way out of a pass deletes what it put in the temp
+// folder (as far as the file system lets it).
 #include "setup/NameList.h"
 #include "setup/Texts.h"
 #include "setup/frmPanel.h"
