@@ -34,7 +34,10 @@ TEST_F(CatalogueTest, WalksIdsFrom101AndStopsQuietlyAt105) {
   for (const auto& name : kCatalogueNames) ExpectInstalledIntact(name);
   EXPECT_TRUE(platform.messageBoxes.empty());
   EXPECT_TRUE(TempFiles().empty());
+  // Every call went to the staged module, and dropping that one reference freed the file.
+  EXPECT_EQ(platform.decompressModules, std::vector<std::wstring>(4, kStagedLibrary));
   EXPECT_FALSE(platform.fs.exists(kStagedLibrary));
+  EXPECT_EQ(platform.sleeps, 0);
 }
 
 TEST_F(CatalogueTest, TempFileAndOutputNames) {
