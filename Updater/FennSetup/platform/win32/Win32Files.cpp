@@ -18,14 +18,38 @@ bool matchesAttributeSet(DWORD attributes, int set) {
   return true;
 }
 
-// Errors that mean "no such entry" rather than a broken listing. ERROR_DIRECTORY comes when the
-// folder part names a file (a descent into an extensionless file).
-bool meansNothingThere(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-         error == ERROR_NO_MORE_FILES || error == ERROR_DIRECTORY;
+// A name pattern ending in "." (such as "*.") asks for names without an extension. Not every
+// implementation of the API filters that way, so the listing filters itself; "." and ".." stay.
+bool asksForNoExtension(const std::wstring& query) {
+  size_t nameStart = query.find_last_of(L"\\:") + 1;
+  return query.size() > nameStart && query.back() == L'.' &&
+         query.find_first_of(L"*?", nameStart) != std::wstring::npos;
+}
+
+bool hasExtension(const std::wstring& name) {
+  return name != L"." && name != L".." && name.find(L'.') != std::wstring::npos;
+}
+
+// Whether a failed listing means "no such entry" rather than a broken listing. Besides the plain
+// not-found errors, a folder part that names a file (a descent into an extensionless file) is
+// reported differently by different systems; it too means there is nothing to list.
+bool meansNothingThere(DWORD error, const std::wstring& query) {
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+      error == ERROR_NO_MORE_FILES || error == ERROR_DIRECTORY) {
+    return true;
+  }
+  size_t slash = query.find_last_of(L'\\');
+  if (slash == std::wstring::npos || slash == 0) return false;
+  DWORD folder = GetFileAttributesW(query.substr(0, slash).c_str());
+  return folder != INVALID_FILE_ATTRIBUTES && !(folder & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace
+
+bool Win32Platform::listed(const WIN32_FIND_DATAW& entry) const {
+  return matchesAttributeSet(entry.dwFileAttributes, listingAttributes_) &&
+         !(listingWithoutExtension_ && hasExtension(entry.cFileName));
+}
 
 void Win32Platform::endListing() {
   if (listing_ != INVALID_HANDLE_VALUE) FindClose(listing_);
@@ -49,12 +73,13 @@ ListResult Win32Platform::listFirst(const std::wstring& pattern, int attributes)
   HANDLE handle = FindFirstFileExW(query.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
                                    nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (handle == INVALID_HANDLE_VALUE) {
-    result.failed = !meansNothingThere(GetLastError());
+    result.failed = !meansNothingThere(GetLastError(), query);
     return result;
   }
   listing_ = handle;
   listingAttributes_ = attributes;
-  if (matchesAttributeSet(entry.dwFileAttributes, attributes)) {
+  listingWithoutExtension_ = asksForNoExtension(query);
+  if (listed(entry)) {
     result.name = entry.cFileName;
     return result;
   }
@@ -66,7 +91,7 @@ ListResult Win32Platform::listNext() {
   if (listing_ == INVALID_HANDLE_VALUE) return result;
   WIN32_FIND_DATAW entry;
   while (FindNextFileW(listing_, &entry)) {
-    if (matchesAttributeSet(entry.dwFileAttributes, listingAttributes_)) {
+    if (listed(entry)) {
       result.name = entry.cFileName;
       return result;
     }

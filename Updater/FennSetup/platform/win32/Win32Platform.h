@@ -91,6 +91,7 @@ class Win32Platform : public Platform {
   int toPixels(int twips) const;
 
   void endListing();
+  bool listed(const WIN32_FIND_DATAW& entry) const;
 
   HWND panel_ = nullptr;
   HWND cmdRun_ = nullptr;
@@ -106,6 +107,7 @@ class Win32Platform : public Platform {
 
   HANDLE listing_ = INVALID_HANDLE_VALUE;
   int listingAttributes_ = 0;
+  bool listingWithoutExtension_ = false;
 };
 
 }  // namespace fenn

@@ -1,0 +1,208 @@
+// The panel as a real window: built hidden from the form description, converted for 96 DPI, the
+// label sizing itself to its text, and the keyboard and close routes into the panel's events.
+#include <gtest/gtest.h>
+
+#include "platform/win32/Win32Platform.h"
+#include "setup/FormDescription.h"
+
+namespace fenn {
+namespace {
+
+struct RecordedEvents : PanelEvents {
+  int runClicks = 0;
+  int cancelClicks = 0;
+  std::vector<int16_t> unloadModes;
+  int16_t refuse = -1;  // what Form_QueryUnload answers
+  void cmdRun_Click() override { ++runClicks; }
+  void cmdCancel_Click() override { ++cancelClicks; }
+  void Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode) override {
+    unloadModes.push_back(UnloadMode);
+    Cancel = refuse;
+  }
+};
+
+RECT childRect(HWND child) {
+  RECT rect;
+  GetWindowRect(child, &rect);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+class PanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform.createPanel(PanelFormDescription(), events);
+    ASSERT_NE(platform.panelWindow(), nullptr);
+  }
+  void TearDown() override { platform.destroyPanel(); }
+
+  void post(HWND window, UINT message, WPARAM wParam, LPARAM lParam = 0) {
+    ASSERT_TRUE(PostMessageW(window, message, wParam, lParam));
+  }
+  HWND cancel() { return platform.buttonWindow(PanelButton::Cancel); }
+  HWND run() { return platform.buttonWindow(PanelButton::Run); }
+  int labelWidth() {
+    RECT rect = childRect(platform.labelWindow());
+    return rect.right - rect.left;
+  }
+
+  RecordedEvents events;
+  Win32Platform platform;
+};
+
+constexpr LPARAM kAltDown = 1 << 29;  // the context bit of a key pressed with Alt
+
+TEST_F(PanelTest, FixedDialogBuiltHiddenFromTheFormDescription) {
+  HWND panel = platform.panelWindow();
+  EXPECT_FALSE(platform.panelVisible());
+  wchar_t title[64] = {};
+  GetWindowTextW(panel, title, 64);
+  EXPECT_STREQ(title, L"톨바리네 업데이터 설치");
+  LONG style = GetWindowLongW(panel, GWL_STYLE);
+  EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU), WS_CAPTION | WS_SYSMENU);
+  EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0);
+  EXPECT_TRUE(GetWindowLongW(panel, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
+  EXPECT_EQ(GetWindow(panel, GW_OWNER), nullptr);
+
+  HDC screen = GetDC(nullptr);
+  ASSERT_EQ(GetDeviceCaps(screen, LOGPIXELSY), 96) << "the Wine test prefix runs at 96 DPI";
+  ReleaseDC(nullptr, screen);
+  RECT client;
+  GetClientRect(panel, &client);
+  EXPECT_EQ(client.right, 320);
+  EXPECT_EQ(client.bottom, 72);
+
+  EXPECT_EQ(GetDlgCtrlID(cancel()), IDCANCEL);
+  RECT cancelRect = childRect(cancel());
+  EXPECT_EQ(cancelRect.left, 115);
+  EXPECT_EQ(cancelRect.top, 40);
+  EXPECT_EQ(cancelRect.right - cancelRect.left, 89);
+  EXPECT_EQ(cancelRect.bottom - cancelRect.top, 24);
+  RECT runRect = childRect(run());
+  EXPECT_EQ(runRect.left, 214);
+  EXPECT_EQ(runRect.top, 40);
+  EXPECT_EQ(runRect.right - runRect.left, 89);
+  EXPECT_FALSE(GetWindowLongW(run(), GWL_STYLE) & WS_VISIBLE);
+  EXPECT_TRUE(GetWindowLongW(cancel(), GWL_STYLE) & WS_VISIBLE);
+  for (HWND button : {run(), cancel()}) {
+    EXPECT_EQ(GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON) << "no default";
+  }
+  EXPECT_EQ(platform.buttonCaption(PanelButton::Run), L"실행(&R)");
+  EXPECT_EQ(platform.buttonCaption(PanelButton::Cancel), L"취소(&C)");
+}
+
+TEST_F(PanelTest, FontIsAFixedPitchHangulFaceAtNinePoints) {
+  EXPECT_FALSE(platform.panelFontFace().empty());
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(cancel(), WM_GETFONT, 0, 0));
+  ASSERT_NE(font, nullptr);
+  HDC context = GetDC(cancel());
+  HGDIOBJ previous = SelectObject(context, font);
+  TEXTMETRICW metrics;
+  GetTextMetricsW(context, &metrics);
+  wchar_t face[LF_FACESIZE] = {};
+  GetTextFaceW(context, LF_FACESIZE, face);
+  SelectObject(context, previous);
+  ReleaseDC(cancel(), context);
+  EXPECT_EQ(metrics.tmCharSet, HANGUL_CHARSET);
+  EXPECT_EQ(metrics.tmPitchAndFamily & TMPF_FIXED_PITCH, 0) << "(the flag is set for variable)";
+  EXPECT_EQ(metrics.tmHeight - metrics.tmInternalLeading, 12);  // 9 pt at 96 DPI
+  EXPECT_EQ(metrics.tmWeight, 400);
+  EXPECT_EQ(std::wstring(face), platform.panelFontFace()) << "the font mapper took another face";
+}
+
+TEST_F(PanelTest, LabelWidthFollowsItsTextAndItsCornerStays) {
+  platform.setLabelText(L"ABCDEFGHIJ");
+  int halfWidth = labelWidth() / 10;
+  EXPECT_EQ(labelWidth(), 10 * halfWidth);
+  EXPECT_EQ(halfWidth, 6) << "90 twips per half-width character";
+  platform.setLabelText(L"설치를 완료하였습니다.");  // 10 syllables, a space and a full stop
+  EXPECT_EQ(labelWidth(), 10 * 2 * halfWidth + 2 * halfWidth);
+  platform.setLabelText(L"BEGIN");
+  EXPECT_EQ(labelWidth(), 5 * halfWidth);
+  RECT rect = childRect(platform.labelWindow());
+  EXPECT_EQ(rect.left, 8);
+  EXPECT_EQ(rect.top, 15);
+  EXPECT_GE(rect.bottom - rect.top, 12);
+  wchar_t text[32] = {};
+  GetWindowTextW(platform.labelWindow(), text, 32);
+  EXPECT_STREQ(text, L"BEGIN");
+}
+
+TEST_F(PanelTest, EscAndAccessKeysClickTheButtonsThroughYield) {
+  post(cancel(), WM_KEYDOWN, VK_ESCAPE);
+  platform.yield();
+  EXPECT_EQ(events.cancelClicks, 1);
+
+  post(cancel(), WM_SYSCHAR, L'c', kAltDown);
+  platform.yield();
+  EXPECT_EQ(events.cancelClicks, 2);
+
+  post(cancel(), WM_SYSCHAR, L'r', kAltDown);  // cmdRun is hidden: no click
+  platform.yield();
+  EXPECT_EQ(events.runClicks, 0);
+
+  platform.setButtonVisible(PanelButton::Run, true);
+  platform.setButtonCaption(PanelButton::Cancel, L"완료(&F)");
+  post(cancel(), WM_SYSCHAR, L'r', kAltDown);
+  post(cancel(), WM_SYSCHAR, L'f', kAltDown);
+  post(cancel(), WM_SYSCHAR, L'c', kAltDown);  // the old access key is gone
+  platform.yield();
+  EXPECT_EQ(events.runClicks, 1);
+  EXPECT_EQ(events.cancelClicks, 3);
+  EXPECT_EQ(events.unloadModes.size(), 0u);
+}
+
+TEST_F(PanelTest, KeysWorkInAForeignNarrowMessageLoopToo) {
+  // The codec library pumps messages with the narrow functions while it decompresses.
+  post(cancel(), WM_KEYDOWN, VK_ESCAPE);
+  MSG message;
+  for (int round = 0; round < 3; ++round) {
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+  EXPECT_EQ(events.cancelClicks, 1);
+}
+
+TEST_F(PanelTest, ButtonClicksAndCloseRequestsReachTheEvents) {
+  platform.setButtonVisible(PanelButton::Run, true);
+  SendMessageW(run(), BM_CLICK, 0, 0);
+  platform.yield();
+  EXPECT_EQ(events.runClicks, 1);
+  EXPECT_EQ(events.cancelClicks, 0);
+
+  platform.showPanel();
+  EXPECT_TRUE(platform.panelVisible());
+  post(platform.panelWindow(), WM_CLOSE, 0);
+  platform.yield();
+  ASSERT_EQ(events.unloadModes, (std::vector<int16_t>{0}));
+  EXPECT_TRUE(platform.panelVisible()) << "a refused close leaves the panel to its handler";
+
+  events.refuse = 0;
+  post(platform.panelWindow(), WM_CLOSE, 0);
+  platform.yield();
+  EXPECT_FALSE(platform.panelVisible());
+  EXPECT_TRUE(IsWindow(platform.panelWindow())) << "only the program's own unload destroys it";
+
+  SendMessageW(platform.panelWindow(), WM_QUERYENDSESSION, 0, 0);
+  EXPECT_EQ(events.unloadModes.size(), 3u);
+  EXPECT_EQ(events.unloadModes.back(), 2);
+}
+
+TEST_F(PanelTest, TagsAndVisibilityAreKeptPerButton) {
+  platform.setButtonTag(PanelButton::Run, L"D:\\K3Fenn.exe");
+  EXPECT_EQ(platform.buttonTag(PanelButton::Run), L"D:\\K3Fenn.exe");
+  EXPECT_EQ(platform.buttonTag(PanelButton::Cancel), L"");
+  platform.showPanel();
+  platform.setButtonVisible(PanelButton::Run, true);
+  EXPECT_TRUE(IsWindowVisible(run()));
+  platform.hidePanel();
+  EXPECT_FALSE(platform.panelVisible());
+  platform.destroyPanel();
+  EXPECT_EQ(platform.panelWindow(), nullptr);
+  EXPECT_FALSE(platform.panelVisible());
+}
+
+}  // namespace
+}  // namespace fenn
