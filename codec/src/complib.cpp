@@ -1,7 +1,6 @@
 // The two exported operations (spec Part 4.2), written once for every OS against os.h.
 #include <memory>
 #include <new>
-#include <string>
 
 #include "codec_engine.h"
 #include "complib.h"
@@ -72,22 +71,22 @@ int32_t expandFromVX(const char* source, const char* destination) {
 
   // 3-4. Decode a private copy, so that the source is not read again (it may even be the
   // destination).
-  std::string temp;
+  char temp[os::kPathBufferSize];
   if (!os::makeTempCopy(source, temp)) return kErrOpenFormatFile;
 
   // 5. The copy must be readable.
   {
-    os::File check(temp.c_str(), os::File::Access::Read);
+    os::File check(temp, os::File::Access::Read);
     if (!check.isOpen()) {
-      os::deleteFile(temp.c_str());
+      os::deleteFile(temp);
       return kErrOpenFormatFile;
     }
   }
 
   // 6-7. Decode, then delete the copy whatever the outcome.
   int64_t streamEnd = -1;
-  const int32_t status = runExpand(temp.c_str(), destination, streamEnd);
-  os::deleteFile(temp.c_str());
+  const int32_t status = runExpand(temp, destination, streamEnd);
+  os::deleteFile(temp);
 
   // 8-9. Stamp the destination with the recorded times, also after a failed decode. Which 24 bytes
   // hold them depends on where the stream ended (stored payloads are padded, see vx_format.h).

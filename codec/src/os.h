@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <string>
 
 #include "vx_format.h"
 
@@ -44,10 +43,13 @@ class File {
   intptr_t handle_;
 };
 
+// The temporary folder and the temporary file name are each received into a buffer of this size.
+constexpr size_t kPathBufferSize = 2048;
+
 // Makes a new, uniquely named file with the prefix "~md" in the user's temporary folder and copies
 // `source` over it; `path` receives its name. On failure nothing is left behind and false is
 // returned.
-bool makeTempCopy(const char* source, std::string& path);
+bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]);
 
 // Deletes a file; failures are ignored.
 void deleteFile(const char* path);

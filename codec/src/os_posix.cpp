@@ -11,8 +11,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "os.h"
 
@@ -131,15 +131,14 @@ bool File::setTimes(const FileTimes& times) {
   return futimens(fd(handle_), ts) == 0;
 }
 
-bool makeTempCopy(const char* source, std::string& path) {
+bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]) {
+  // The folder as GetTempPath finds it on Windows: from the environment, else the system's.
   const char* folder = std::getenv("TMPDIR");
   if (folder == nullptr || *folder == '\0') folder = "/tmp";
-  std::string name = std::string(folder) + "/~mdXXXXXX.tmp";
-  std::vector<char> buffer(name.begin(), name.end());
-  buffer.push_back('\0');
-  const int out = mkstemps(buffer.data(), 4);
+  const int length = std::snprintf(path, kPathBufferSize, "%s/~mdXXXXXX.tmp", folder);
+  if (length < 0 || static_cast<size_t>(length) >= kPathBufferSize) return false;
+  const int out = mkstemps(path, 4);
   if (out < 0) return false;
-  path.assign(buffer.data());
 
   bool ok = false;
   const int in = open(source, O_RDONLY | O_CLOEXEC);
@@ -160,14 +159,14 @@ bool makeTempCopy(const char* source, std::string& path) {
       break;
     }
     if (fallback) {
-      std::vector<unsigned char> chunk(64 * 1024);
+      unsigned char chunk[64 * 1024];
       for (;;) {
-        ssize_t n = read(in, chunk.data(), chunk.size());
+        ssize_t n = read(in, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) ok = false;
         if (n <= 0) break;
         for (ssize_t done = 0; done < n;) {
-          const ssize_t put = write(out, chunk.data() + done, static_cast<size_t>(n - done));
+          const ssize_t put = write(out, chunk + done, static_cast<size_t>(n - done));
           if (put < 0 && errno == EINTR) continue;
           if (put <= 0) {
             ok = false;
@@ -181,10 +180,7 @@ bool makeTempCopy(const char* source, std::string& path) {
     close(in);
   }
   if (close(out) != 0) ok = false;
-  if (!ok) {
-    unlink(path.c_str());
-    path.clear();
-  }
+  if (!ok) unlink(path);
   return ok;
 }
 

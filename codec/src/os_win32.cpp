@@ -20,9 +20,6 @@ FILETIME toFileTime(uint64_t value) {
   return ft;
 }
 
-// The temporary folder and the temporary file name are each received into 2048 bytes.
-constexpr DWORD kPathBufferSize = 2048;
-
 }  // namespace
 
 void pumpMessages() {
@@ -93,17 +90,14 @@ bool File::setTimes(const FileTimes& times) {
   return SetFileTime(h(handle_), &creation, &lastAccess, &lastWrite) != FALSE;
 }
 
-bool makeTempCopy(const char* source, std::string& path) {
+bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]) {
   char folder[kPathBufferSize];
-  char name[kPathBufferSize];
   const DWORD length = GetTempPathA(kPathBufferSize, folder);
   if (length == 0 || length >= kPathBufferSize) return false;
   // Number 0: the system picks a unique name and creates the empty file.
-  if (GetTempFileNameA(folder, "~md", 0, name) == 0) return false;
-  path.assign(name);
-  if (!CopyFileA(source, name, FALSE)) {
-    deleteFile(name);
-    path.clear();
+  if (GetTempFileNameA(folder, "~md", 0, path) == 0) return false;
+  if (!CopyFileA(source, path, FALSE)) {
+    deleteFile(path);
     return false;
   }
   return true;

@@ -51,6 +51,8 @@ std::string libraryPath() {
   const DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
   std::string folder(exe, n);
   folder.erase(folder.find_last_of("\\/") + 1);
+  // Wine names a program outside its drives "unix\path\..."; as "\\?\unix\..." it loads.
+  if (folder.rfind("unix\\", 0) == 0) folder.insert(0, "\\\\?\\");
   return folder + (g_variant == "debug" ? "debug\\CompLib.dll" : "CompLib.dll");
 }
 
@@ -184,7 +186,12 @@ void setFileTimes(const std::string& path, const complib::FileTimes& times) {
   if (!ok) throw std::runtime_error("SetFileTime failed: " + path);
 }
 
-bool restoresCreationTime() { return true; }
+// Windows restores all three; Wine keeps no creation time of its own (it reports the last-write
+// time as creation time and ignores a new one), so there only access and write are compared.
+bool restoresCreationTime() {
+  static const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+  return !wine;
+}
 
 WorkDir::WorkDir() {
   static int counter = 0;

@@ -43,7 +43,7 @@ complib::FileTimes fileTimes(const std::string& path);
 // Sets last access and last write (and creation on Windows).
 void setFileTimes(const std::string& path, const complib::FileTimes& times);
 
-// Whether the platform restores the creation time (Windows: yes; Linux: no).
+// Whether the platform restores the creation time (Windows: yes; Wine and Linux: no).
 bool restoresCreationTime();
 
 // A fresh, empty folder for one test, removed by the destructor.
