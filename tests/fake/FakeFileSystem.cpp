@@ -324,6 +324,7 @@ uint32_t FakeFileSystem::driveType(const std::wstring& root) const {
 ListResult FakeFileSystem::listFirst(const std::wstring& pattern, int attributes) {
   listLog.emplace_back(pattern, attributes);
   listing_.clear();
+  listingLinks_.clear();
   listingNext_ = 0;
   listingOpen_ = false;
 
@@ -350,7 +351,10 @@ ListResult FakeFileSystem::listFirst(const std::wstring& pattern, int attributes
       kAttrHidden | kAttrSystem | (attributes & kAttrFolder ? 0 : kAttrFolder);
   for (const auto& entry : folder->children) {
     if ((entry->attributes & excluded) != 0) continue;
-    if (WildcardMatch(namePart, entry->name)) listing_.push_back(entry->name);
+    if (WildcardMatch(namePart, entry->name)) {
+      listing_.push_back(entry->name);
+      listingLinks_.push_back(!entry->linkTarget.empty());
+    }
   }
   return listNext();
 }
@@ -362,7 +366,10 @@ ListResult FakeFileSystem::listNext() {
     result.failed = true;
     return result;
   }
-  if (listingNext_ < listing_.size()) result.name = listing_[listingNext_++];
+  if (listingNext_ < listing_.size()) {
+    result.link = listingLinks_[listingNext_];
+    result.name = listing_[listingNext_++];
+  }
   return result;
 }
 

@@ -87,6 +87,7 @@ class FakeFileSystem {
 
   std::map<wchar_t, std::pair<uint32_t, std::unique_ptr<Node>>> drives_;
   std::vector<std::wstring> listing_;
+  std::vector<bool> listingLinks_;
   size_t listingNext_ = 0;
   bool listingOpen_ = false;
 };

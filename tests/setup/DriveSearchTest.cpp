@@ -113,6 +113,19 @@ TEST_F(DriveSearchTest, LinkCyclesEnd) {
   EXPECT_LE(platform.fs.listLog.size(), 300u);
 }
 
+TEST_F(DriveSearchTest, LinksAreNotDescendedInto) {
+  // Two junctions per level back to the parent: a depth bound alone would walk 2^64 folders.
+  platform.fs.addFolder(L"C:\\Loop");
+  platform.fs.addLink(L"C:\\Loop\\A", L"C:\\Loop");
+  platform.fs.addLink(L"C:\\Loop\\B", L"C:\\Loop");
+  // The product behind a junction is found under its real path, not through the link.
+  platform.fs.addFile(L"C:\\Real\\k3main.exe");
+  platform.fs.addLink(L"C:\\Alias", L"C:\\Real");
+  platform.fs.setListingOrder(L"C:\\", {L"Loop", L"Alias", L"Real"});
+  EXPECT_EQ(access.FindOnFixedDrives(), L"C:\\Real");
+  EXPECT_LE(platform.fs.listLog.size(), 30u);
+}
+
 TEST_F(DriveSearchTest, YieldsBeforeEveryDescentAndAfterEveryDrive) {
   platform.fs.addDrive(L'D', kDriveFixed);
   platform.fs.addFolder(L"D:\\One");

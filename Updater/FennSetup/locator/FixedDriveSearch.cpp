@@ -5,9 +5,11 @@
 namespace fenn {
 
 namespace {
-// A junction or symbolic link can make a folder its own descendant. No real install path comes
-// near this depth (the narrow path limit of 260 characters allows at most about 130 levels of
-// one-letter names), so cutting the descent here costs nothing real and ends every cycle.
+// Junctions and symbolic links are not descended into: their contents stand under their real path
+// as well, and one that points back up the tree would make the walk endless (with two such links
+// in a folder, exponentially so). The depth bound is a second guard for anything a listing does
+// not report as a link; no real install path comes near it (the narrow path limit of 260
+// characters allows at most about 130 levels of one-letter names).
 constexpr int kMaxSearchDepth = 64;
 }  // namespace
 
@@ -55,7 +57,7 @@ std::wstring frmPanel::FindFileInTree(const std::wstring& folder, const std::wst
   ListResult entry = platform_.listFirst(folder + L"*.", kListFilesAndFolders);
   std::wstring pending;
   while (!entry.failed && !entry.name.empty()) {
-    if (entry.name != L"." && entry.name != L"..") AppendName(pending, entry.name);
+    if (entry.name != L"." && entry.name != L".." && !entry.link) AppendName(pending, entry.name);
     entry = platform_.listNext();
   }
   // An error part-way through the listing drops what it gave: the folder is treated as unreadable.

@@ -72,6 +72,9 @@ using RegKey = uintptr_t;
 struct ListResult {
   bool failed = false;
   std::wstring name;
+  // The entry is a junction or symbolic link (a reparse point): its contents stand elsewhere too,
+  // and it can lead back to one of its own parents.
+  bool link = false;
 };
 
 class Platform {

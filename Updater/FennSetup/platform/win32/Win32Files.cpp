@@ -81,6 +81,7 @@ ListResult Win32Platform::listFirst(const std::wstring& pattern, int attributes)
   listingWithoutExtension_ = asksForNoExtension(query);
   if (listed(entry)) {
     result.name = entry.cFileName;
+    result.link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     return result;
   }
   return listNext();
@@ -93,6 +94,7 @@ ListResult Win32Platform::listNext() {
   while (FindNextFileW(listing_, &entry)) {
     if (listed(entry)) {
       result.name = entry.cFileName;
+      result.link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       return result;
     }
   }
