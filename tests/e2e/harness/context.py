@@ -51,6 +51,9 @@ class ScenarioContext:
 
     def start_program(self, prefix, host_exe, args=(), as_name=None):
         """Copies a Windows program onto the prefix's C: drive and starts it on the display."""
+        for earlier in self._runs:
+            if earlier.prefix is prefix:
+                earlier.desktop_closed(timeout=15)
         name = as_name or Path(host_exe).name
         target = prefix.host_path(PROGRAM_FOLDER) / name
         target.parent.mkdir(parents=True, exist_ok=True)

@@ -36,13 +36,24 @@ class DesktopRun:
         self._proc = subprocess.Popen(
             ["wine", "explorer", f"/desktop={DESKTOP_NAME},{size}", self.program, *self.args],
             env=self._x_env(), stdout=log, stderr=log, cwd=str(self.prefix.path))
-        # Its end can only be told once its process has been seen.
+        # Its end can only be told once its process has been seen. (The desktop process is no
+        # guide: it hands the program to a desktop of the same name that is still open, and it
+        # stays while anything the program started is on screen.)
         deadline = time.monotonic() + 60
-        while not self.exited() and not self._seen_running:
+        while not self.program_pids():
             if time.monotonic() > deadline:
                 raise ScenarioFailure(f"{self.program} did not start within 60s")
             time.sleep(0.1)
+        self._seen_running = True
         return self
+
+    def desktop_closed(self, timeout):
+        """Waits for the desktop process to end (the desktop closes with its last window)."""
+        try:
+            self._proc.wait(timeout=timeout)
+            return True
+        except subprocess.TimeoutExpired:
+            return False
 
     # --- windows -------------------------------------------------------------------------------
 
@@ -140,16 +151,8 @@ class DesktopRun:
         return pids
 
     def exited(self):
-        """The program has ended: the desktop process is gone, or the program's own process is
-        (a program it started may keep the desktop open)."""
-        if self._proc is None:
-            return False
-        if self._proc.poll() is not None:
-            return True
-        if self.program_pids():
-            self._seen_running = True
-            return False
-        return self._seen_running
+        """The program's own process has ended."""
+        return self._seen_running and not self.program_pids()
 
     def wait_exit(self, timeout=30):
         deadline = time.monotonic() + timeout
