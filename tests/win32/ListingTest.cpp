@@ -104,5 +104,26 @@ TEST_F(ListingTest, StartingAListingEndsThePreviousOne) {
   EXPECT_EQ(platform.listNext().name, L"");
 }
 
+TEST(ListingLinkTest, LinksAreMarkedAsSuch) {
+  Win32Platform platform;
+  // Laid out by the test launcher: a folder and a symbolic link to it.
+  const std::wstring fixture = L"C:\\fenn-link-fixture\\";
+  if (GetFileAttributesW((fixture + L"link").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "no link fixture: run the tests through run-platform-tests";
+  }
+  ListResult real = platform.listFirst(fixture + L"real", kListFilesAndFolders);
+  EXPECT_EQ(real.name, L"real");
+  EXPECT_FALSE(real.link);
+  ListResult link = platform.listFirst(fixture + L"link", kListFilesAndFolders);
+  EXPECT_EQ(link.name, L"link");
+  EXPECT_TRUE(link.link);
+  bool linkSeen = false;
+  for (ListResult entry = platform.listFirst(fixture, kListFilesAndFolders); !entry.name.empty();
+       entry = platform.listNext()) {
+    if (entry.name == L"link") linkSeen = entry.link;
+  }
+  EXPECT_TRUE(linkSeen) << "listNext marks links too";
+}
+
 }  // namespace
 }  // namespace fenn

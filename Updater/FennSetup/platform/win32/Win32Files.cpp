@@ -44,6 +44,14 @@ bool meansNothingThere(DWORD error, const std::wstring& query) {
   return folder != INVALID_FILE_ATTRIBUTES && !(folder & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// A listed entry; junctions and symbolic links are reparse points.
+ListResult found(const WIN32_FIND_DATAW& entry) {
+  ListResult result;
+  result.name = entry.cFileName;
+  result.link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return result;
+}
+
 }  // namespace
 
 bool Win32Platform::listed(const WIN32_FIND_DATAW& entry) const {
@@ -79,11 +87,7 @@ ListResult Win32Platform::listFirst(const std::wstring& pattern, int attributes)
   listing_ = handle;
   listingAttributes_ = attributes;
   listingWithoutExtension_ = asksForNoExtension(query);
-  if (listed(entry)) {
-    result.name = entry.cFileName;
-    result.link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    return result;
-  }
+  if (listed(entry)) return found(entry);
   return listNext();
 }
 
@@ -92,11 +96,7 @@ ListResult Win32Platform::listNext() {
   if (listing_ == INVALID_HANDLE_VALUE) return result;
   WIN32_FIND_DATAW entry;
   while (FindNextFileW(listing_, &entry)) {
-    if (listed(entry)) {
-      result.name = entry.cFileName;
-      result.link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      return result;
-    }
+    if (listed(entry)) return found(entry);
   }
   result.failed = GetLastError() != ERROR_NO_MORE_FILES;
   endListing();
