@@ -28,8 +28,22 @@ class BuildOutputs:
     def setup(self):
         return self._find("FennSetup.exe", ["FennSetup.exe", "Updater/FennSetup/FennSetup.exe"])
 
+    def cache_value(self, key):
+        cache = self.build_dir / "CMakeCache.txt"
+        if not cache.is_file():
+            return ""
+        for line in cache.read_text(errors="replace").splitlines():
+            if line.startswith(key + ":"):
+                return line.split("=", 1)[1].strip()
+        return ""
+
     def payload_input(self, name):
-        """The stand-in file the build packed as a payload, when the build used stand-ins."""
+        """The file the build packed as a payload: from the configured payload folder, or the
+        stand-in the build made itself; None when it cannot be told."""
+        payload_dir = self.cache_value("FENN_PAYLOAD_DIR")
+        if payload_dir:
+            path = Path(payload_dir) / name
+            return path if path.is_file() else None
         candidates = {
             "K3Fenn.exe": ["standins/updater/K3Fenn.exe"],
             "cfgmgr32.dll": ["standins/libraries/cfgmgr32.dll"],

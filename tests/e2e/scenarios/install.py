@@ -53,6 +53,12 @@ def all_payloads(ctx, outputs):
     finish(ctx, run, "alt+f")
     check_installed(setup, product, PAYLOAD_NAMES)
     check_no_leftovers(prefix)
+    # The build packed its own stand-ins (when it was not given real payload files): the
+    # installed files are those very files.
+    for name in PAYLOAD_NAMES:
+        source = outputs.payload_input(name)
+        if source is not None and source.read_bytes() != (product / name).read_bytes():
+            raise ScenarioFailure(f"{name} differs from the file the build packed, {source}")
     for name in SYSTEM_LIBRARIES:
         if (prefix.system32 / name).exists():
             raise ScenarioFailure(f"{name} appeared in the system directory")
