@@ -1,0 +1,35 @@
+# The Windows vxtool under Wine: pack a file, verify, show info, unpack, compare; then a garbage
+# container must fail with exit code 1 and name the status. Paths are relative to WORK.
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+file(COPY ${VXTOOL} DESTINATION ${WORK})
+get_filename_component(exe ${VXTOOL} NAME)
+
+function(vx expected_code)
+  execute_process(COMMAND ${EMULATOR} ${exe} ${ARGN} WORKING_DIRECTORY ${WORK}
+                  RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  message(STATUS "vxtool ${ARGN} -> ${code}\n${out}${err}")
+  if(NOT code EQUAL expected_code)
+    message(FATAL_ERROR "vxtool ${ARGN}: exit code ${code}, expected ${expected_code}")
+  endif()
+  set(out "${out}${err}" PARENT_SCOPE)
+endfunction()
+
+vx(0 pack -l 9 ${exe} packed.vx)
+vx(0 verify packed.vx)
+vx(0 info packed.vx)
+if(NOT out MATCHES "maximum compression")
+  message(FATAL_ERROR "info shows no level hint")
+endif()
+vx(0 unpack packed.vx unpacked.exe)
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/${exe} ${WORK}/unpacked.exe
+                RESULT_VARIABLE differ)
+if(differ)
+  message(FATAL_ERROR "unpacked file differs")
+endif()
+file(WRITE ${WORK}/garbage.vx "this is no zlib stream, only text that is long enough")
+vx(1 unpack garbage.vx out.bin)
+if(NOT out MATCHES "corrupt compressed data \\(-3\\)")
+  message(FATAL_ERROR "no status named")
+endif()
+vx(3 unpack missing.vx out.bin)

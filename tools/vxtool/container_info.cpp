@@ -1,0 +1,221 @@
+#include "container_info.h"
+
+#include <zlib.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "complib.h"
+
+namespace vxtool {
+
+namespace {
+
+class BufferSource : public ByteSource {
+ public:
+  BufferSource(const unsigned char* data, size_t size) : data_(data), size_(size) {}
+  uint64_t size() const override { return size_; }
+  size_t read(uint64_t offset, unsigned char* data, size_t length) override {
+    if (offset >= size_) return 0;
+    const size_t n = static_cast<size_t>(size_ - offset) < length ? size_ - offset : length;
+    std::memcpy(data, data_ + offset, n);
+    return n;
+  }
+
+ private:
+  const unsigned char* data_;
+  size_t size_;
+};
+
+int seekTo(std::FILE* file, uint64_t offset) {
+#ifdef _WIN32
+  return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET);
+#else
+  return fseeko(file, static_cast<off_t>(offset), SEEK_SET);
+#endif
+}
+
+class FileSource : public ByteSource {
+ public:
+  FileSource(std::FILE* file, uint64_t size) : file_(file), size_(size) {}
+  uint64_t size() const override { return size_; }
+  size_t read(uint64_t offset, unsigned char* data, size_t length) override {
+    if (offset != position_ && seekTo(file_, offset) != 0) return 0;
+    const size_t n = std::fread(data, 1, length, file_);
+    position_ = offset + n;
+    return n;
+  }
+
+ private:
+  std::FILE* file_;
+  uint64_t size_;
+  uint64_t position_ = 0;
+};
+
+void readHeader(ByteSource& source, ContainerInfo& info) {
+  unsigned char header[2];
+  if (source.read(0, header, 2) != 2) return;
+  const bool valid = header[0] == 0x78 && (header[0] * 256 + header[1]) % 31 == 0;
+  if (!valid) return;
+  info.levelHint = header[1] >> 6;
+  info.presetDictionary = (header[1] & 0x20) != 0;
+}
+
+// Decodes from offset 0 with the library engine's two loops (4096-byte pieces, inflate without
+// flushing while input lasts, then with the finish flag), so that the status is the library's.
+void decode(ByteSource& source, ContainerInfo& info) {
+  z_stream stream;
+  std::memset(&stream, 0, sizeof stream);
+  int status = inflateInit(&stream);
+  if (status != Z_OK) {
+    info.status = status;
+    return;
+  }
+  unsigned char in[4096];
+  unsigned char out[4096];
+  uint64_t offset = 0;
+  auto fill = [&]() -> size_t {
+    if (stream.avail_in == 0) {
+      const size_t got = source.read(offset, in, sizeof in);
+      offset += got;
+      stream.next_in = in;
+      stream.avail_in = static_cast<uInt>(got);
+    }
+    return stream.avail_in;
+  };
+  auto drain = [&]() -> size_t {
+    const size_t n = sizeof out - stream.avail_out;
+    info.contentSize += n;
+    stream.next_out = out;
+    stream.avail_out = sizeof out;
+    return n;
+  };
+  stream.next_out = out;
+  stream.avail_out = sizeof out;
+  bool ended = false;
+  auto code = [&](int flush) {
+    const int result = inflate(&stream, flush);
+    if (result == Z_STREAM_END && !ended) {
+      ended = true;
+      info.streamEnd = offset - stream.avail_in;
+      info.adler32 = static_cast<uint32_t>(stream.adler);
+    }
+    return result;
+  };
+  for (;;) {
+    if (fill() == 0) break;
+    status = code(Z_NO_FLUSH);
+    drain();
+    if (status != Z_OK) break;
+  }
+  for (;;) {
+    status = code(Z_FINISH);
+    if (drain() == 0) break;
+    if (status != Z_OK) break;
+  }
+  if (!ended) {
+    info.streamEnd = offset - stream.avail_in;
+    info.adler32 = static_cast<uint32_t>(stream.adler);
+  }
+  inflateEnd(&stream);
+  info.streamEnded = ended;
+  if (status == Z_STREAM_END) status = Z_OK;
+  if (status == Z_NEED_DICT) status = Z_STREAM_ERROR;  // as the library reports it
+  info.status = status;
+}
+
+void findTrailer(ByteSource& source, ContainerInfo& info) {
+  complib::FileTail tail;
+  tail.size = info.fileSize;
+  tail.length = tail.size < complib::kTailSize ? static_cast<size_t>(tail.size)
+                                               : complib::kTailSize;
+  if (source.read(tail.size - tail.length, tail.bytes, tail.length) != tail.length) return;
+  const int64_t end = info.streamEnded ? static_cast<int64_t>(info.streamEnd) : -1;
+  info.hasTrailer = true;
+  info.trailerOffset = complib::trailerOffset(tail, end);
+  info.times = complib::locateTrailer(tail, end);
+  info.paddingAfterTrailer = info.fileSize - complib::kTrailerSize - info.trailerOffset;
+  if (info.streamEnded && info.streamEnd <= info.trailerOffset) {
+    info.bytesBeforeTrailer = info.trailerOffset - info.streamEnd;
+  }
+}
+
+}  // namespace
+
+ContainerInfo inspect(ByteSource& source) {
+  ContainerInfo info;
+  info.fileSize = source.size();
+  readHeader(source, info);
+  if (info.fileSize < complib::kTrailerSize) {
+    info.status = complib::kErrOpenFormatFile;  // no trailer: not a VX-format file
+    return info;
+  }
+  decode(source, info);
+  findTrailer(source, info);
+  return info;
+}
+
+ContainerInfo inspectBuffer(const unsigned char* data, size_t size) {
+  BufferSource source(data, data == nullptr ? 0 : size);
+  return inspect(source);
+}
+
+bool inspectFile(const char* path, ContainerInfo& info) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return false;
+  bool ok = false;
+#ifdef _WIN32
+  ok = _fseeki64(file, 0, SEEK_END) == 0;
+  const int64_t size = ok ? _ftelli64(file) : -1;
+#else
+  ok = fseeko(file, 0, SEEK_END) == 0;
+  const int64_t size = ok ? static_cast<int64_t>(ftello(file)) : -1;
+#endif
+  if (size >= 0 && seekTo(file, 0) == 0) {
+    FileSource source(file, static_cast<uint64_t>(size));
+    info = inspect(source);
+    ok = true;
+  } else {
+    ok = false;
+  }
+  std::fclose(file);
+  return ok;
+}
+
+std::string formatFileTime(uint64_t fileTime) {
+  const uint64_t ticks = fileTime % 10000000u;
+  uint64_t seconds = fileTime / 10000000u;
+  const unsigned second = static_cast<unsigned>(seconds % 60);
+  seconds /= 60;
+  const unsigned minute = static_cast<unsigned>(seconds % 60);
+  seconds /= 60;
+  const unsigned hour = static_cast<unsigned>(seconds % 24);
+  // Days since 1601-01-01 to a civil date (H. Hinnant's algorithm, shifted to 0000-03-01).
+  const int64_t days = static_cast<int64_t>(seconds / 24);
+  const int64_t z = days + 584694;  // 1601-01-01 is day 584694 counted from 0000-03-01
+  const int64_t era = z / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int64_t day = doy - (153 * mp + 2) / 5 + 1;
+  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04" PRId64 "-%02" PRId64 "-%02" PRId64 "T%02u:%02u:%02u.%07" PRIu64 "Z",
+                year, month, day, hour, minute, second, ticks);
+  return text;
+}
+
+const char* levelHintText(int levelHint) {
+  switch (levelHint) {
+    case 0: return "fastest compression (levels 0-1)";
+    case 1: return "fast compression (levels 2-5)";
+    case 2: return "default compression (level 6)";
+    case 3: return "maximum compression (levels 7-9)";
+    default: return "none (no valid zlib header)";
+  }
+}
+
+}  // namespace vxtool
