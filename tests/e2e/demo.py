@@ -61,6 +61,35 @@ def show_product_folder(folder, payloads):
                                          else "CONTENT DIFFERS FROM THE PAYLOAD")
         print(f"  {entry.name:<15} {info.st_size:>8} bytes  last written {utc(info.st_mtime_ns)}"
               f"{note}")
+    skipped = [p.name for p in payloads if not (folder / p.name).exists()]
+    if skipped:
+        print(f"  (not installed: {', '.join(skipped)}; the Windows system directory of this "
+              "prefix already has them)")
+
+
+def show_codec(vxtool, out_dir):
+    """The codec on the build host: a sample packed, inspected and unpacked again by vxtool."""
+    if vxtool is None:
+        print("(no host vxtool in this build: skipping the codec round trip)")
+        return
+    work = out_dir / "codec"
+    work.mkdir(exist_ok=True)
+    sample = work / "sample.txt"
+    sample.write_text("톨바리네 2000 sample line\n" * 2000, encoding="utf-8")
+    packed, unpacked = work / "sample.vx", work / "sample.out"
+    print(f"Codec round trip with {vxtool}:")
+    subprocess.run([str(vxtool), "pack", "-l", "9", str(sample), str(packed)], check=True)
+    info = subprocess.run([str(vxtool), "info", str(packed)], check=True, capture_output=True,
+                          text=True).stdout
+    print("  $ vxtool info sample.vx\n" + "".join(f"    {line}\n" for line in info.splitlines()),
+          end="")
+    subprocess.run([str(vxtool), "unpack", str(packed), str(unpacked)], check=True)
+    same = unpacked.read_bytes() == sample.read_bytes()
+    # A trailer keeps times in 100 ns steps.
+    times = os.stat(unpacked).st_mtime_ns // 100 == os.stat(sample).st_mtime_ns // 100
+    print(f"  {sample.stat().st_size} bytes packed into {packed.stat().st_size}; unpacked copy "
+          f"{'matches' if same else 'DIFFERS'}, last-write time "
+          f"{'restored' if times else 'NOT restored'}")
 
 
 def run_on_own_display(prefix, setup_exe):
@@ -111,6 +140,7 @@ def main():
     payloads = read_payloads(setup_exe)
     out_dir = Path(args.build_dir).resolve().parent / "demo"
     out_dir.mkdir(parents=True, exist_ok=True)
+    show_codec(outputs.host_vxtool, out_dir)
     print(f"Setup under demo: {setup_exe}")
     show_payloads(payloads)
 
@@ -125,6 +155,9 @@ def main():
         if os.environ.get("DISPLAY") and not args.headless:
             run_on_own_display(prefix, setup_exe)
             show_product_folder(product, payloads)
+            marker = product / UPDATER_MARKER
+            if marker.exists():
+                print(f"Run started the updater: {marker.read_text(encoding='utf-8').strip()}")
         else:
             run_headless(prefix, product, out_dir, lambda: show_product_folder(product, payloads))
     except ScenarioFailure as failure:

@@ -54,3 +54,13 @@ class BuildOutputs:
             if (self.build_dir / rel).is_file():
                 return self.build_dir / rel
         return None
+
+    @property
+    def host_vxtool(self):
+        """The vxtool built for the build host (it packed the payloads), or None."""
+        configured = self.cache_value("FENN_HOST_VXTOOL")
+        for path in ([Path(configured)] if configured else []) + [
+                self.build_dir / "host-tools" / "tools" / "vxtool" / "vxtool"]:
+            if path.is_file():
+                return path
+        return None
