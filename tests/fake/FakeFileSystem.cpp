@@ -273,6 +273,14 @@ bool FakeFileSystem::exists(const std::wstring& path) const {
   return find(path) != nullptr;
 }
 
+bool FakeFileSystem::isLink(const std::wstring& path) const {
+  std::wstring folderPart, leaf;
+  SplitLeaf(path, folderPart, leaf);
+  const Node* parent = find(folderPart);
+  const Node* entry = parent != nullptr && parent->folder() ? parent->child(leaf) : nullptr;
+  return entry != nullptr && !entry->linkTarget.empty();
+}
+
 bool FakeFileSystem::isFolder(const std::wstring& path) const {
   const Node* node = find(path);
   return node != nullptr && node->folder();

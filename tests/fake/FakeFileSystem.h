@@ -54,6 +54,8 @@ class FakeFileSystem {
   // ---- Inspecting -----------------------------------------------------------------------------
   bool exists(const std::wstring& path) const;
   bool isFolder(const std::wstring& path) const;
+  // The entry itself is a link made by addLink (paths through it reach the target).
+  bool isLink(const std::wstring& path) const;
   std::vector<uint8_t> contents(const std::wstring& path) const;
   std::string text(const std::wstring& path) const;
   // Names in a folder in listing order, without "." and "..".
