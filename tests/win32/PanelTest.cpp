@@ -28,6 +28,37 @@ RECT childRect(HWND child) {
   return rect;
 }
 
+// What a message box looked like while it was open; filled by a timer that then dismisses it.
+struct BoxSeen {
+  bool shown = false;
+  HWND owner = nullptr;
+  std::wstring title, text;
+};
+BoxSeen boxSeen;
+
+BOOL CALLBACK findBox(HWND window, LPARAM found) {
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (std::wstring(className) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+void CALLBACK inspectAndDismissBox(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND box = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), findBox, reinterpret_cast<LPARAM>(&box));
+  if (!box) return;
+  KillTimer(nullptr, timer);
+  wchar_t text[256] = {};
+  boxSeen.shown = true;
+  boxSeen.owner = GetWindow(box, GW_OWNER);
+  GetWindowTextW(box, text, 256);
+  boxSeen.title = text;
+  GetDlgItemTextW(box, 0xFFFF, text, 256);  // the box's text control
+  boxSeen.text = text;
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
 class PanelTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -188,6 +219,26 @@ TEST_F(PanelTest, ButtonClicksAndCloseRequestsReachTheEvents) {
   SendMessageW(platform.panelWindow(), WM_QUERYENDSESSION, 0, 0);
   EXPECT_EQ(events.unloadModes.size(), 3u);
   EXPECT_EQ(events.unloadModes.back(), 2);
+}
+
+TEST_F(PanelTest, MessageBoxIsModalAndOwnedByThePanelWhileItIsShown) {
+  const std::wstring notFound = L"톨바리네를 찾을 수 없습니다.\r\n톨바리네를 다시 설치해 주십시오.";
+  platform.showPanel();
+  boxSeen = BoxSeen();
+  SetTimer(nullptr, 0, 100, inspectAndDismissBox);
+  platform.messageBox(notFound, kMessageBoxExclamation, L"에러");
+  ASSERT_TRUE(boxSeen.shown) << "messageBox returned before the box was dismissed";
+  EXPECT_EQ(boxSeen.owner, platform.panelWindow());
+  EXPECT_EQ(boxSeen.title, L"에러");
+  EXPECT_EQ(boxSeen.text, notFound);
+
+  platform.hidePanel();
+  boxSeen = BoxSeen();
+  SetTimer(nullptr, 0, 100, inspectAndDismissBox);
+  platform.messageBox(L"작업을 취소합니다.", kMessageBoxExclamation, L"알림");
+  ASSERT_TRUE(boxSeen.shown);
+  EXPECT_EQ(boxSeen.owner, nullptr) << "a hidden panel owns no box";
+  EXPECT_EQ(boxSeen.title, L"알림");
 }
 
 TEST_F(PanelTest, TagsAndVisibilityAreKeptPerButton) {
