@@ -58,7 +58,8 @@ def wait_completed(ctx, run, prefix, product_dir, expect_installed, codec_preexi
 
 
 def finish(ctx, run, key="Escape"):
-    """Ends a completed run with Esc or Alt+F: no notice may come up, and the program ends."""
+    """Ends a completed run with Esc, Alt+F or a close request (Alt+F4): no notice may come up,
+    and the program ends."""
     run.press(run.wait_for_window(PANEL_TITLE), key)
     deadline = time.monotonic() + 30
     while not run.exited():
