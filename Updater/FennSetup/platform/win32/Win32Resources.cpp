@@ -1,6 +1,8 @@
 // Resources of the running executable. Every catalogue resource is stored in the Korean language
 // only, so lookups name that language instead of depending on the thread's UI language (which
 // LoadString would use).
+#include <cstring>
+
 #include "platform/win32/Win32Platform.h"
 
 namespace fenn {
