@@ -40,19 +40,30 @@ def wait_for_files(folder, names, timeout=90):
                f"installed files {names} in {folder}")
 
 
-def wait_completed(ctx, run, prefix, product_dir, expect_installed, codec_preexisting=False):
+def wait_completed(ctx, run, prefix, product_dir, expect_installed, codec_preexisting=False,
+                   timeout=90):
     """Waits until the run has placed its files and released the codec, and the panel is up.
 
     Completion itself shows only on screen; the scenarios prove it when they end the run: Esc
-    after completion ends the program without the cancel notice."""
-    wait_for_files(product_dir, expect_installed)
-    if not codec_preexisting:
-        wait_until(lambda: staged_codec(prefix) is None, 30, f"{STAGED_CODEC} removed again")
-    time.sleep(1.0)  # the last step texts and the button captions follow the release
-    unexpected = [t for t in (ERROR_TITLE, NOTICE_TITLE) if run.find_window(t)]
-    if unexpected:
-        ctx.screenshot(run, "unexpected-box")
-        raise ScenarioFailure(f"a message box {unexpected} came up in a run that should succeed")
+    after completion ends the program without the cancel notice. A message box or the end of
+    the program on the way fails the scenario at once."""
+
+    def done():
+        unexpected = [t for t in (ERROR_TITLE, NOTICE_TITLE) if run.find_window(t)]
+        if unexpected:
+            ctx.screenshot(run, "unexpected-box")
+            raise ScenarioFailure(f"a message box {unexpected} came up in a run that should "
+                                  f"reach completion")
+        if run.exited():
+            raise ScenarioFailure("the program ended before it completed")
+        if not all((product_dir / n).is_file() for n in expect_installed):
+            return False
+        return codec_preexisting or staged_codec(prefix) is None
+
+    wait_until(done, timeout, f"installed files {expect_installed} in {product_dir} and "
+               f"{STAGED_CODEC} removed again")
+    time.sleep(1.0)  # the last step text and the button captions follow the release
+    done()
     if not run.find_window(PANEL_TITLE):
         raise ScenarioFailure("the panel is gone after the installation; it should stay up")
 
