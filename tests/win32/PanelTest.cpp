@@ -1,4 +1,5 @@
-// The panel as a real window: built hidden from the form description, converted for 96 DPI, the
+// The panel as a real window: built hidden from the form description, converted for the screen's
+// DPI (96 in the usual test prefix: 15 twips per pixel; a second run uses 144), the
 // label sizing itself to its text, and the keyboard and close routes into the panel's events.
 #include <gtest/gtest.h>
 
@@ -20,6 +21,18 @@ struct RecordedEvents : PanelEvents {
     Cancel = refuse;
   }
 };
+
+int screenDpi() {
+  HDC screen = GetDC(nullptr);
+  int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+// Twips to pixels at the screen's DPI.
+int px(int twips) {
+  return MulDiv(twips, screenDpi(), 1440);
+}
 
 RECT childRect(HWND child) {
   RECT rect;
@@ -95,24 +108,30 @@ TEST_F(PanelTest, FixedDialogBuiltHiddenFromTheFormDescription) {
   EXPECT_TRUE(GetWindowLongW(panel, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
   EXPECT_EQ(GetWindow(panel, GW_OWNER), nullptr);
 
-  HDC screen = GetDC(nullptr);
-  ASSERT_EQ(GetDeviceCaps(screen, LOGPIXELSY), 96) << "the Wine test prefix runs at 96 DPI";
-  ReleaseDC(nullptr, screen);
   RECT client;
   GetClientRect(panel, &client);
-  EXPECT_EQ(client.right, 320);
-  EXPECT_EQ(client.bottom, 72);
+  EXPECT_EQ(client.right, px(4800));
+  EXPECT_EQ(client.bottom, px(1080));
+  if (screenDpi() == 96) {
+    EXPECT_EQ(client.right, 320);
+    EXPECT_EQ(client.bottom, 72);
+  }
 
   EXPECT_EQ(GetDlgCtrlID(cancel()), IDCANCEL);
   RECT cancelRect = childRect(cancel());
-  EXPECT_EQ(cancelRect.left, 115);
-  EXPECT_EQ(cancelRect.top, 40);
-  EXPECT_EQ(cancelRect.right - cancelRect.left, 89);
-  EXPECT_EQ(cancelRect.bottom - cancelRect.top, 24);
+  EXPECT_EQ(cancelRect.left, px(1725));
+  EXPECT_EQ(cancelRect.top, px(600));
+  EXPECT_EQ(cancelRect.right - cancelRect.left, px(1335));
+  EXPECT_EQ(cancelRect.bottom - cancelRect.top, px(360));
   RECT runRect = childRect(run());
-  EXPECT_EQ(runRect.left, 214);
-  EXPECT_EQ(runRect.top, 40);
-  EXPECT_EQ(runRect.right - runRect.left, 89);
+  EXPECT_EQ(runRect.left, px(3210));
+  EXPECT_EQ(runRect.top, px(600));
+  EXPECT_EQ(runRect.right - runRect.left, px(1335));
+  if (screenDpi() == 96) {
+    EXPECT_EQ(cancelRect.left, 115);
+    EXPECT_EQ(runRect.left, 214);
+    EXPECT_EQ(runRect.bottom - runRect.top, 24);
+  }
   EXPECT_FALSE(GetWindowLongW(run(), GWL_STYLE) & WS_VISIBLE);
   EXPECT_TRUE(GetWindowLongW(cancel(), GWL_STYLE) & WS_VISIBLE);
   for (HWND button : {run(), cancel()}) {
@@ -136,7 +155,7 @@ TEST_F(PanelTest, FontIsAFixedPitchHangulFaceAtNinePoints) {
   ReleaseDC(cancel(), context);
   EXPECT_EQ(metrics.tmCharSet, HANGUL_CHARSET);
   EXPECT_EQ(metrics.tmPitchAndFamily & TMPF_FIXED_PITCH, 0) << "(the flag is set for variable)";
-  EXPECT_EQ(metrics.tmHeight - metrics.tmInternalLeading, 12);  // 9 pt at 96 DPI
+  EXPECT_EQ(metrics.tmHeight - metrics.tmInternalLeading, MulDiv(9, screenDpi(), 72));  // 9 pt
   EXPECT_EQ(metrics.tmWeight, 400);
   EXPECT_EQ(std::wstring(face), platform.panelFontFace()) << "the font mapper took another face";
 }
@@ -145,15 +164,15 @@ TEST_F(PanelTest, LabelWidthFollowsItsTextAndItsCornerStays) {
   platform.setLabelText(L"ABCDEFGHIJ");
   int halfWidth = labelWidth() / 10;
   EXPECT_EQ(labelWidth(), 10 * halfWidth);
-  EXPECT_EQ(halfWidth, 6) << "90 twips per half-width character";
+  EXPECT_EQ(halfWidth, px(90)) << "90 twips per half-width character";
   platform.setLabelText(L"설치를 완료하였습니다.");  // 10 syllables, a space and a full stop
   EXPECT_EQ(labelWidth(), 10 * 2 * halfWidth + 2 * halfWidth);
   platform.setLabelText(L"BEGIN");
   EXPECT_EQ(labelWidth(), 5 * halfWidth);
   RECT rect = childRect(platform.labelWindow());
-  EXPECT_EQ(rect.left, 8);
-  EXPECT_EQ(rect.top, 15);
-  EXPECT_GE(rect.bottom - rect.top, 12);
+  EXPECT_EQ(rect.left, px(120));
+  EXPECT_EQ(rect.top, px(225));
+  EXPECT_GE(rect.bottom - rect.top, px(180));
   wchar_t text[32] = {};
   GetWindowTextW(platform.labelWindow(), text, 32);
   EXPECT_STREQ(text, L"BEGIN");
