@@ -25,6 +25,10 @@ class BuildOutputs:
         return self._find("FennProbe.exe", ["tests/e2e/FennProbe.exe"])
 
     @property
+    def planted_library(self):
+        return self._find("PlantedLibrary.dll", ["tests/e2e/PlantedLibrary.dll"])
+
+    @property
     def setup(self):
         return self._find("FennSetup.exe", ["FennSetup.exe", "Updater/FennSetup/FennSetup.exe"])
 

@@ -2,7 +2,9 @@
 directory without the two system libraries and a codec library already in place each give."""
 
 import os
+import shutil
 
+from harness.context import PROGRAM_FOLDER
 from harness.errors import ScenarioFailure
 from harness.payloads import PeResources
 from harness.product import (DEFAULT_FOLDER, PAYLOAD_NAMES, STAGED_CODEC, SYSTEM_LIBRARIES,
@@ -87,8 +89,29 @@ def existing_codec(ctx, outputs):
         raise ScenarioFailure(f"the {STAGED_CODEC} that was there before was rewritten")
 
 
+def planted_library(ctx, outputs):
+    """Libraries named like the codec beside the setup are never loaded: the setup reaches its
+    staged codec by full path only."""
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    product = lay_out_product(prefix.host_path(DEFAULT_FOLDER))
+    beside = prefix.host_path(PROGRAM_FOLDER)
+    beside.mkdir(parents=True, exist_ok=True)
+    for name in (STAGED_CODEC, "CompLib.dll"):
+        shutil.copyfile(outputs.planted_library, beside / name)
+
+    run = start_setup(ctx, prefix, setup)
+    wait_completed(ctx, run, prefix, product, WITHOUT_SYSTEM_LIBRARIES)
+    finish(ctx, run)
+    if (beside / "planted.loaded").exists():
+        raise ScenarioFailure("the setup loaded a library planted beside it")
+    check_installed(setup, product, WITHOUT_SYSTEM_LIBRARIES)
+    check_no_leftovers(prefix)
+
+
 SCENARIOS = {
     "default_folder": default_folder,
     "all_payloads": all_payloads,
     "existing_codec": existing_codec,
+    "planted_library": planted_library,
 }
