@@ -6,10 +6,11 @@ import time
 
 from harness.context import wait_until
 from harness.errors import ScenarioFailure
-from harness.product import PANEL_TITLE, PAYLOAD_NAMES, UPDATER_MARKER, lay_out_product
+from harness.product import (DEFAULT_FOLDER, PANEL_TITLE, PAYLOAD_NAMES, UPDATER_MARKER,
+                             lay_out_product)
 
 from .install import WITHOUT_SYSTEM_LIBRARIES
-from .setup_flow import (NOTICE_TITLE, SetupUnderTest, check_installed, check_no_leftovers,
+from .setup_flow import (ERROR_TITLE, NOTICE_TITLE, SetupUnderTest, check_installed, check_no_leftovers,
                          dismiss_box, start_setup, wait_completed)
 
 
@@ -90,7 +91,24 @@ def run_updater(ctx, outputs):
     check_installed(setup, product, WITHOUT_SYSTEM_LIBRARIES)
 
 
+def updater_missing(ctx, outputs):
+    """Run when the installed updater has gone: an error box, then the setup ends."""
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    product = lay_out_product(prefix.host_path(DEFAULT_FOLDER))
+
+    run = start_setup(ctx, prefix, setup)
+    wait_completed(ctx, run, prefix, product, WITHOUT_SYSTEM_LIBRARIES)
+    (product / "K3Fenn.exe").unlink()
+    run.press(run.wait_for_window(PANEL_TITLE), "alt+r")
+    dismiss_box(ctx, run, ERROR_TITLE, "updater-missing")
+    run.wait_exit()
+    if (product / UPDATER_MARKER).exists():
+        raise ScenarioFailure("something was started")
+
+
 SCENARIOS = {
     "cancel": cancel,
     "run_updater": run_updater,
+    "updater_missing": updater_missing,
 }

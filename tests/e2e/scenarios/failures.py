@@ -2,10 +2,13 @@
 target name in the product folder that cannot be replaced."""
 
 import os
+import time
 
 from harness.errors import ScenarioFailure
+from harness.context import wait_until
 from harness.payloads import corrupt_payload
-from harness.product import DEFAULT_FOLDER, PANEL_TITLE, lay_out_product, snapshot
+from harness.product import (DEFAULT_FOLDER, PANEL_TITLE, STAGED_CODEC, lay_out_product,
+                             leftover_temp_files, snapshot)
 
 from .setup_flow import (ERROR_TITLE, SetupUnderTest, check_installed, check_no_leftovers,
                          dismiss_box, expect_same, finish, start_setup, wait_completed,
@@ -68,6 +71,33 @@ def blocked_target(ctx, outputs):
         raise ScenarioFailure("the setup is still running")
 
 
+def codec_not_writable(ctx, outputs):
+    """The codec library cannot be written to the system directory (a folder has its name):
+    one error box, nothing extracted, nothing left behind, and the panel still completes."""
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    product = lay_out_product(prefix.host_path(DEFAULT_FOLDER))
+    before = snapshot(product)
+    blocker = prefix.system32 / STAGED_CODEC
+    blocker.mkdir()
+
+    run = start_setup(ctx, prefix, setup)
+    run.wait_for_window(ERROR_TITLE, timeout=90)
+    dismiss_box(ctx, run, ERROR_TITLE, "error")
+    wait_until(lambda: run.find_window(PANEL_TITLE) is not None, 10, "the panel")
+    time.sleep(2.0)
+    if run.count_windows(ERROR_TITLE):
+        raise ScenarioFailure("a second error box came up")
+    ctx.screenshot(run, "completed-after-error")
+    finish(ctx, run)
+    expect_same(before, snapshot(product), "the product folder")
+    if not blocker.is_dir() or any(blocker.iterdir()):
+        raise ScenarioFailure(f"the folder named {STAGED_CODEC} was touched")
+    temp = leftover_temp_files(prefix.temp_dir)
+    if temp:
+        raise ScenarioFailure(f"temporary files left: {temp}")
+
+
 def check_installed_except_blocker(setup, product):
     payload = setup.payload("CompLib.dll")
     path = product / "CompLib.dll"
@@ -78,4 +108,5 @@ def check_installed_except_blocker(setup, product):
 SCENARIOS = {
     "corrupt_payload": corrupt_payload_102,
     "blocked_target": blocked_target,
+    "codec_not_writable": codec_not_writable,
 }
