@@ -10,8 +10,8 @@ from harness.product import (DEFAULT_FOLDER, PANEL_TITLE, PAYLOAD_NAMES, UPDATER
                              lay_out_product)
 
 from .install import WITHOUT_SYSTEM_LIBRARIES
-from .setup_flow import (ERROR_TITLE, NOTICE_TITLE, SetupUnderTest, check_installed, check_no_leftovers,
-                         dismiss_box, start_setup, wait_completed)
+from .setup_flow import (ERROR_TITLE, NOTICE_TITLE, SetupUnderTest, check_installed,
+                         check_no_leftovers, dismiss_box, start_setup, wait_completed)
 
 
 def wide_tree(ctx, width=28, depth=3):
