@@ -29,13 +29,14 @@ class DesktopRun:
         return self.prefix.env(self.display.env())
 
     def start(self):
-        log = open(self.log_path, "ab") if self.log_path else subprocess.DEVNULL
         size = f"{self.display.width}x{self.display.height}"
         # The working folder is the prefix itself: it lies on no Wine drive, like any host path
         # once Z: is gone.
-        self._proc = subprocess.Popen(
-            ["wine", "explorer", f"/desktop={DESKTOP_NAME},{size}", self.program, *self.args],
-            env=self._x_env(), stdout=log, stderr=log, cwd=str(self.prefix.path))
+        with open(self.log_path or os.devnull, "ab") as log:
+            self._proc = subprocess.Popen(
+                ["wine", "explorer", f"/desktop={DESKTOP_NAME},{size}", self.program,
+                 *self.args],
+                env=self._x_env(), stdout=log, stderr=log, cwd=str(self.prefix.path))
         # Its end can only be told once its process has been seen. (The desktop process is no
         # guide: it hands the program to a desktop of the same name that is still open, and it
         # stays while anything the program started is on screen.)

@@ -18,11 +18,11 @@ class VirtualDisplay:
         # -displayfd lets the server take the first free display number itself, so two test
         # runs (or other users of Xvfb on this machine) never race for the same number.
         read_fd, write_fd = os.pipe()
-        log = open(self.log_path, "ab") if self.log_path else subprocess.DEVNULL
-        self._proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-             f"{self.width}x{self.height}x24", "-nolisten", "tcp"],
-            pass_fds=(write_fd,), stdout=log, stderr=log)
+        with open(self.log_path or os.devnull, "ab") as log:
+            self._proc = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+                 f"{self.width}x{self.height}x24", "-nolisten", "tcp"],
+                pass_fds=(write_fd,), stdout=log, stderr=log)
         os.close(write_fd)
         deadline = time.monotonic() + timeout
         text = b""

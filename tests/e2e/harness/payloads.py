@@ -9,6 +9,7 @@ installed file.
 import struct
 import zlib
 from dataclasses import dataclass
+from pathlib import Path
 
 FILETIME_EPOCH_OFFSET = 116444736000000000  # 100 ns intervals from 1601-01-01 to 1970-01-01
 RT_STRING = 6
@@ -108,7 +109,7 @@ class PeResources:
 
 
 def read_payloads(exe_path):
-    resources = PeResources(open(exe_path, "rb").read())
+    resources = PeResources(Path(exe_path).read_bytes())
     payloads = []
     for rid in range(101, 105):
         name = resources.string(rid)
@@ -126,7 +127,7 @@ def read_payloads(exe_path):
 
 def corrupt_payload(exe_path, out_path, rid):
     """A copy of the executable whose container rid has a damaged zlib body (same size)."""
-    data = bytearray(open(exe_path, "rb").read())
+    data = bytearray(Path(exe_path).read_bytes())
     found = PeResources(bytes(data)).find("CUSTOM", rid)
     if found is None:
         raise ValueError(f"{exe_path} has no CUSTOM {rid}")
@@ -134,4 +135,4 @@ def corrupt_payload(exe_path, out_path, rid):
     middle = offset + (size - 24) // 2
     for i in range(16):  # enough damaged bytes that no decoder can take it for valid data
         data[middle + i] ^= 0xA5
-    open(out_path, "wb").write(bytes(data))
+    Path(out_path).write_bytes(bytes(data))

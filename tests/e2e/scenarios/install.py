@@ -3,6 +3,7 @@ directory without the two system libraries and a codec library already in place 
 
 import os
 import shutil
+from pathlib import Path
 
 from harness.context import PROGRAM_FOLDER
 from harness.errors import ScenarioFailure
@@ -71,7 +72,7 @@ def existing_codec(ctx, outputs):
     setup = SetupUnderTest(outputs.setup)
     prefix = ctx.new_prefix()
     product = lay_out_product(prefix.host_path(DEFAULT_FOLDER))
-    codec = PeResources(open(setup.exe, "rb").read()).bytes_of("CUSTOM", 1001)
+    codec = PeResources(Path(setup.exe).read_bytes()).bytes_of("CUSTOM", 1001)
     staged = prefix.system32 / STAGED_CODEC
     staged.write_bytes(codec)
     old = 978307200_000000000  # 2001-01-01: any rewrite would move it
