@@ -30,6 +30,10 @@ class Payload:
         """The last-write time as Unix nanoseconds, as the host sees an installed file's mtime."""
         return (self.last_write - FILETIME_EPOCH_OFFSET) * 100
 
+    @property
+    def last_access_ns(self):
+        return (self.last_access - FILETIME_EPOCH_OFFSET) * 100
+
 
 class PeResources:
     """The resource tree of a PE file: (type, id) -> (file offset, size) of the first language."""
