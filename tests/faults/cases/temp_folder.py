@@ -1,0 +1,94 @@
+"""The temp folder, where every payload is unpacked before it is moved into the product folder:
+missing, and too small for the first payload."""
+
+import os
+import subprocess
+
+from faultlib.checks import (CANNOT_MAKE_TEMP, DECOMPRESS_FAILED, expect_clean, expect_completed,
+                             expect_error_box, expect_product_kept, system_listing)
+from faultlib.context import Unsupported
+from faultlib.helper import FaultHelper
+from harness.errors import ScenarioFailure
+from harness.product import DEFAULT_FOLDER, lay_out_product, snapshot
+from scenarios.setup_flow import SetupUnderTest, finish, start_setup
+
+PAGE = 4096
+
+
+def run_to_error(ctx, prefix, setup, text, label, temp_dirs):
+    """One run over the product in the default folder that meets the box with this text and still
+    completes; nothing installed, nothing left, no product file touched."""
+    product = prefix.host_path(DEFAULT_FOLDER)
+    before = snapshot(product)
+    system_before = system_listing(prefix)
+    helper = FaultHelper(ctx, prefix)
+    run = start_setup(ctx, prefix, setup)
+    expect_error_box(ctx, run, helper, text, label)
+    expect_completed(ctx, run, helper)
+    ctx.screenshot(run, f"{label}-completed")
+    finish(ctx, run)
+    expect_product_kept(before, product)
+    expect_clean(prefix, temp_dirs, system_before)
+
+
+def temp_missing(ctx, outputs):
+    """TEMP and TMP name a folder that does not exist: no temporary file can be made."""
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    lay_out_product(prefix.host_path(DEFAULT_FOLDER))
+    usual_temp = prefix.temp_dir
+    missing = "C:\\fenn-no-such-temp"
+    value = missing.replace("\\", "\\\\")
+    prefix.import_registry(f'[HKEY_CURRENT_USER\\Environment]\n"TEMP"="{value}"\n'
+                           f'"TMP"="{value}"\n', ctx.work)
+    run_to_error(ctx, prefix, setup, CANNOT_MAKE_TEMP, "temp-missing", [usual_temp])
+    if prefix.host_path(missing).exists():
+        raise ScenarioFailure(f"{missing} was made")
+
+
+def mount_small_temp(ctx, prefix, size):
+    """A tmpfs of `size` bytes over the prefix's temp folder, unmounted when the scenario ends."""
+    temp = prefix.temp_dir
+    temp.mkdir(parents=True, exist_ok=True)
+    result = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "fenn-fault-temp",
+                             str(temp)], capture_output=True, text=True)
+    if result.returncode != 0:
+        raise Unsupported(f"cannot mount a small file system here ({result.stderr.strip()}); "
+                          "a full temp folder is covered on FakePlatform only")
+    ctx.on_close(lambda: unmount(temp), after_wine=True)
+    ctx.log(f"temp folder {temp}: tmpfs of {size} bytes")
+    return temp
+
+
+def unmount(folder):
+    if os.path.ismount(folder):
+        subprocess.run(["umount", str(folder)], check=True)
+
+
+def temp_full(ctx, outputs):
+    """The temp folder is a file system of its own, first too small for the first payload's
+    container, then big enough for the container but not for the decoder's copy and output."""
+    setup = SetupUnderTest(outputs.setup)
+    first = setup.payloads[0]
+    if not first.name == "CompLib.dll":
+        raise ScenarioFailure(f"payload 101 is {first.name}, not CompLib.dll")
+    prefix = ctx.new_prefix()
+    lay_out_product(prefix.host_path(DEFAULT_FOLDER))
+    # Smaller than the container: writing the temporary file fails.
+    tiny = max(PAGE, (len(first.container) // 4) // PAGE * PAGE)
+    temp = mount_small_temp(ctx, prefix, tiny)
+    run_to_error(ctx, prefix, setup, CANNOT_MAKE_TEMP, "temp-full-container", [temp])
+    prefix.shutdown()  # no Wine process may keep the file system busy
+    unmount(temp)
+    # Room for the container with a little to spare, far from enough for the unpacked file.
+    roomy = (len(first.container) + 12 * PAGE) // PAGE * PAGE
+    if roomy >= len(first.container) + len(first.content):
+        raise ScenarioFailure("payload 101 is too small for this scenario")
+    temp = mount_small_temp(ctx, prefix, roomy)
+    run_to_error(ctx, prefix, setup, DECOMPRESS_FAILED, "temp-full-output", [temp])
+
+
+SCENARIOS = {
+    "temp_missing": temp_missing,
+    "temp_full": temp_full,
+}

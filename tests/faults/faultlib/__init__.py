@@ -1,0 +1,1 @@
+"""What the fault scenarios add to the end-to-end harness of tests/e2e (which they only import)."""
