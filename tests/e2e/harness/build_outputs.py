@@ -1,5 +1,6 @@
 """Where the build under test put the programs the scenarios run."""
 
+import os
 from pathlib import Path
 
 from .errors import ScenarioFailure
@@ -14,10 +15,14 @@ class BuildOutputs:
             path = self.build_dir / rel
             if path.is_file():
                 return path
-        for path in sorted(self.build_dir.rglob(name)):
-            # Scenario folders hold copies of the programs; only the build's own count.
-            if not path.is_relative_to(self.build_dir / "e2e"):
-                return path
+        for folder, subfolders, files in os.walk(self.build_dir):
+            # Scenario folders hold copies of the programs (and a tree of many thousand
+            # folders); only the build's own files count.
+            if Path(folder) == self.build_dir:
+                subfolders[:] = [d for d in subfolders if d != "e2e"]
+            subfolders.sort()
+            if name in files:
+                return Path(folder) / name
         raise ScenarioFailure(f"{name} not found under {self.build_dir}; build it first")
 
     @property
