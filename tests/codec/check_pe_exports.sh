@@ -2,9 +2,11 @@
 # Static check of a CompLib.dll: the PE format (PE32 for i386, or PE32+ for x86-64), exactly the two
 # exports, by undecorated name, at ordinals 2 and 3 (no ordinal 1), and imports from system DLLs
 # only (everything else is linked statically).
-# Usage: check_pe_exports.sh OBJDUMP DLL FORMAT   (FORMAT: pei-i386 or pei-x86-64)
+# The debug build must carry its debug information (and the release build none).
+# Usage: check_pe_exports.sh OBJDUMP DLL FORMAT VARIANT
+#   FORMAT: pei-i386 or pei-x86-64; VARIANT: release or debug
 set -u
-objdump=$1 dll=$2 format=$3
+objdump=$1 dll=$2 format=$3 variant=$4
 fail() { echo "FAIL: $dll: $*"; exit 1; }
 [ -f "$dll" ] || fail "missing"
 
@@ -34,6 +36,13 @@ expected
 $expected"
 echo "$private" | grep -q '^Name .* CompLib.DLL$' || fail "module name is not CompLib.DLL"
 
+sections=$("$objdump" -h "$dll") || fail "objdump -h failed"
+if [ "$variant" = debug ]; then
+  echo "$sections" | grep -q ' \.debug_info ' || fail "the debug build has no debug information"
+else
+  echo "$sections" | grep -q ' \.debug_info ' && fail "the release build carries debug information"
+fi
+
 imports=$(echo "$private" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
 for dllname in $imports; do
   case $dllname in
@@ -41,4 +50,4 @@ for dllname in $imports; do
     *) fail "imports non-system $dllname" ;;
   esac
 done
-echo "OK: $dll: $format, exports at 2 and 3 by name, imports: $(echo $imports)"
+echo "OK: $dll ($variant): $format, exports at 2 and 3 by name, imports: $(echo $imports)"
