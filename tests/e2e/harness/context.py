@@ -18,16 +18,21 @@ PROGRAM_FOLDER = "C:\\fenn-e2e"
 
 
 class ScenarioContext:
-    def __init__(self, name, build_dir, keep=False):
+    """area names the folder of the build that holds runs/ and screenshots/ ("e2e" for these
+    scenarios; other suites may keep theirs apart); the template prefix is always the e2e one."""
+
+    def __init__(self, name, build_dir, keep=False, area="e2e"):
         self.name = name
         self.build_dir = Path(build_dir).resolve()
         self.e2e_dir = self.build_dir / "e2e"
-        self.work = self.e2e_dir / "runs" / name
-        self.screenshot_dir = self.e2e_dir / "screenshots"
+        area_dir = self.build_dir / area
+        self.work = area_dir / "runs" / name
+        self.screenshot_dir = area_dir / "screenshots"
         self.keep = keep
         self._prefixes = []
         self._runs = []
         self._display = None
+        self._cleanups = []
         if self.work.exists():
             shutil.rmtree(self.work)
         self.work.mkdir(parents=True)
@@ -70,11 +75,26 @@ class ScenarioContext:
         self.log(f"screenshot {path}")
         return path
 
+    def on_close(self, step, after_wine=False):
+        """Registers a clean-up step of the scenario's own: run before its Wine processes end
+        (say, stopping a helper), or after (say, releasing something they held open)."""
+        self._cleanups.append((after_wine, step))
+
+    def _run_cleanups(self, after_wine):
+        for when, step in reversed(self._cleanups):
+            if when == after_wine:
+                try:
+                    step()
+                except Exception as error:  # every other clean-up still runs
+                    print(f"[{self.name}] clean-up failed: {error}", file=sys.stderr)
+
     def close(self, succeeded):
         for run in self._runs:
             run.stop()
+        self._run_cleanups(after_wine=False)
         for prefix in self._prefixes:
             prefix.shutdown()
+        self._run_cleanups(after_wine=True)
         if self._display is not None:
             self._display.stop()
         if succeeded and not self.keep:
