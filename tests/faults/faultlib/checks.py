@@ -6,7 +6,7 @@ import time
 
 from harness.errors import ScenarioFailure
 from harness.product import PANEL_TITLE, leftover_temp_files, snapshot
-from scenarios.setup_flow import ERROR_TITLE, expect_same
+from scenarios.setup_flow import ERROR_TITLE, NOTICE_TITLE, expect_same
 
 COMPLETED_TEXT = "설치를 완료하였습니다."
 FINISH_CAPTION = "완료(&F)"
@@ -29,15 +29,20 @@ def expect_error_box(ctx, run, helper, text, label, timeout=90):
 
 
 def expect_completed(ctx, run, helper, timeout=90):
-    """The panel reaches its completed state (step text 6, the Finish caption) with no further
-    box; returns the seconds it took from the call."""
+    """The panel reaches its completed state (step text 6, the Finish caption); a message box or
+    the end of the program on the way fails at once. Returns the seconds it took from the call."""
     started = time.monotonic()
-    texts = helper.window_texts(PANEL_TITLE, timeout=timeout, required_child=FINISH_CAPTION)
-    took = time.monotonic() - started
-    if texts is None:
-        ctx.screenshot(run, "not-completed")
-        raise ScenarioFailure(f"the panel did not reach its completed state within {timeout}s; "
-                              f"visible: {[t for _, t in run.visible_windows()]}")
+    while True:
+        texts = helper.window_texts(PANEL_TITLE, timeout=2, required_child=FINISH_CAPTION)
+        took = time.monotonic() - started
+        if texts is not None:
+            break
+        unexpected = [t for t in (ERROR_TITLE, NOTICE_TITLE) if run.find_window(t)]
+        if unexpected or run.exited() or took > timeout:
+            label = "unexpected-box" if unexpected else "not-completed"
+            ctx.screenshot(run, label)
+            raise ScenarioFailure(f"the panel did not reach its completed state ({took:.0f}s); "
+                                  f"visible: {[t for _, t in run.visible_windows()]}")
     if COMPLETED_TEXT not in texts:
         raise ScenarioFailure(f"the completed panel shows {texts}, not {COMPLETED_TEXT!r}")
     if run.count_windows(ERROR_TITLE):
