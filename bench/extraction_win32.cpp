@@ -1,0 +1,248 @@
+// The setup's payload extraction on Win32Platform, timed against the plain unpack of the same four
+// containers (the floor), in one process and one Wine prefix.
+//
+//   extraction: StageDecompressor(false), ExtractPayloads(product folder, empty list),
+//               StageDecompressor(true): the codec library written to the system directory and
+//               loaded, each container read from the resources, written to a temp file, decoded
+//               next to it and moved into the product folder, the library released and deleted.
+//   floor:      the same containers, written to files once before the rounds, each decoded by
+//               DecompVXFormat2NomFile of the statically linked codec (what `vxtool unpack` does,
+//               without starting a process per container).
+//
+// The executable carries the setup's own resources, so the containers are those of
+// FennSetup.exe. With the default build they hold stand-ins: the debug codec library, a small
+// updater program and two small placeholder libraries. The panel is shown (a hidden panel reads
+// as a cancelled setup and the extraction would stop at once), so every yield and the codec's
+// own message pump do real work. Rounds alternate between the two, the installed and decoded files
+// are deleted after each, and a first round of each warms the file cache and is not counted.
+//
+//   cmake --build build/<dir> --target extraction_win32
+//   tests/win32/with-display scripts/wine-run build/<dir>/bench/extraction_win32.exe [rounds]
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "complib.h"
+#include "platform/win32/Win32Platform.h"
+#include "setup/FormDescription.h"
+#include "setup/frmPanel.h"
+
+namespace fenn {
+
+// The benchmark's own door to the panel's private installer procedures.
+class frmPanelTestAccess {
+ public:
+  explicit frmPanelTestAccess(frmPanel& panel) : panel_(panel) {}
+  bool StageDecompressor(bool release) { return panel_.StageDecompressor(release); }
+  void ExtractPayloads(const std::wstring& folder) { panel_.ExtractPayloads(folder, L""); }
+
+ private:
+  frmPanel& panel_;
+};
+
+}  // namespace fenn
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::wstring kWorkFolder = L"C:\\fenn-bench-extraction";
+const std::wstring kProductFolder = kWorkFolder + L"\\product";
+const std::wstring kFloorFolder = kWorkFolder + L"\\floor";
+constexpr int kFirstPayload = 101;
+constexpr int kPayloadCount = 4;
+
+struct Payload {
+  int id = 0;
+  std::wstring name;         // target name, from the string table
+  size_t containerSize = 0;  // the "CUSTOM" resource as stored (padding included)
+  std::string container;     // narrow path of the container file the floor decodes
+  std::string output;        // narrow path of the floor's decoded file
+};
+
+double Milliseconds(Clock::duration elapsed) {
+  return std::chrono::duration<double, std::milli>(elapsed).count();
+}
+
+size_t FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<size_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Reads the catalogue the way the setup does and writes each container to a file for the floor.
+bool PrepareFloor(fenn::Platform& platform, std::vector<Payload>& payloads) {
+  for (int id = kFirstPayload; id < kFirstPayload + kPayloadCount; ++id) {
+    Payload payload;
+    payload.id = id;
+    std::vector<uint8_t> bytes;
+    if (!platform.loadResourceString(id, payload.name) ||
+        !platform.loadResourceData(id, L"CUSTOM", bytes)) {
+      std::fprintf(stderr, "payload %d is missing from the resources\n", id);
+      return false;
+    }
+    payload.containerSize = bytes.size();
+    const std::wstring container = kFloorFolder + L"\\payload" + std::to_wstring(id) + L".vx";
+    if (!platform.writeBytes(container, bytes)) {
+      std::fprintf(stderr, "cannot write %ls\n", container.c_str());
+      return false;
+    }
+    payload.container = platform.toAnsi(container);
+    payload.output = platform.toAnsi(container + L".out");
+    payloads.push_back(payload);
+  }
+  return true;
+}
+
+struct ExtractionTimes {
+  double total = 0;    // ms, staging to release
+  double staging = 0;  // ms, load mode and release mode together
+};
+
+// One extraction as the setup sequence runs it; false when a payload did not arrive.
+bool ExtractOnce(fenn::frmPanelTestAccess& panel, const std::vector<Payload>& payloads,
+                 ExtractionTimes& times) {
+  const auto start = Clock::now();
+  const bool staged = panel.StageDecompressor(false);
+  const auto extractStart = Clock::now();
+  if (staged) panel.ExtractPayloads(kProductFolder);
+  const auto extractEnd = Clock::now();
+  panel.StageDecompressor(true);
+  const auto end = Clock::now();
+  times.total = Milliseconds(end - start);
+  times.staging = Milliseconds((extractStart - start) + (end - extractEnd));
+  if (!staged) {
+    std::fprintf(stderr, "the codec library could not be staged\n");
+    return false;
+  }
+  bool complete = true;
+  for (const auto& payload : payloads) {
+    const std::wstring installed = kProductFolder + L"\\" + payload.name;
+    if (!Exists(installed)) {
+      std::fprintf(stderr, "%ls was not installed\n", payload.name.c_str());
+      complete = false;
+    }
+    DeleteFileW(installed.c_str());
+  }
+  return complete;
+}
+
+bool UnpackOnce(const std::vector<Payload>& payloads, double& milliseconds) {
+  const auto start = Clock::now();
+  bool complete = true;
+  for (const auto& payload : payloads) {
+    const int32_t status =
+        DecompVXFormat2NomFile(payload.container.c_str(), payload.output.c_str());
+    if (status != 0) {
+      std::fprintf(stderr, "unpack of payload %d failed: %ld\n", payload.id,
+                   static_cast<long>(status));
+      complete = false;
+    }
+  }
+  milliseconds = Milliseconds(Clock::now() - start);
+  for (const auto& payload : payloads) DeleteFileA(payload.output.c_str());
+  return complete;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double Best(const std::vector<double>& values) {
+  return *std::min_element(values.begin(), values.end());
+}
+
+void RemoveWorkFolder(const std::vector<Payload>& payloads) {
+  for (const auto& payload : payloads) {
+    DeleteFileA(payload.container.c_str());
+    DeleteFileA(payload.output.c_str());
+    DeleteFileW((kProductFolder + L"\\" + payload.name).c_str());
+  }
+  RemoveDirectoryW(kFloorFolder.c_str());
+  RemoveDirectoryW(kProductFolder.c_str());
+  RemoveDirectoryW(kWorkFolder.c_str());
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const int rounds = argc > 1 ? std::max(1, _wtoi(argv[1])) : 20;
+
+  CreateDirectoryW(kWorkFolder.c_str(), nullptr);
+  CreateDirectoryW(kProductFolder.c_str(), nullptr);
+  CreateDirectoryW(kFloorFolder.c_str(), nullptr);
+
+  fenn::Win32Platform platform;
+  fenn::frmPanel form(platform);
+  platform.createPanel(fenn::PanelFormDescription(), form);
+  platform.showPanel();
+  platform.setLabelText(L"extraction benchmark");
+  fenn::frmPanelTestAccess panel(form);
+
+  std::vector<Payload> payloads;
+  bool ok = PrepareFloor(platform, payloads);
+
+  std::vector<double> extraction, staging, floor;
+  for (int round = 0; ok && round <= rounds; ++round) {
+    ExtractionTimes times;
+    double unpackMs = 0;
+    ok = ExtractOnce(panel, payloads, times) && UnpackOnce(payloads, unpackMs);
+    if (!platform.panelVisible()) {
+      std::fprintf(stderr, "the panel went away\n");
+      ok = false;
+    }
+    if (round == 0) continue;  // warm-up
+    extraction.push_back(times.total);
+    staging.push_back(times.staging);
+    floor.push_back(unpackMs);
+  }
+
+  if (ok) {
+    std::printf("payload extraction on Win32Platform (Wine) against a plain unpack, %d rounds\n",
+                rounds);
+    std::printf("payloads (stand-ins unless the build was given the real files):\n");
+    size_t containers = 0, plain = 0;
+    for (const auto& payload : payloads) {
+      // Sizes of the last floor output are gone; decode once more to report the plain size.
+      DecompVXFormat2NomFile(payload.container.c_str(), payload.output.c_str());
+      const size_t size = FileSize(platform.fromAnsi(payload.output));
+      DeleteFileA(payload.output.c_str());
+      std::printf("  %d %-13ls container %8zu bytes, plain %8zu bytes\n", payload.id,
+                  payload.name.c_str(), payload.containerSize, size);
+      containers += payload.containerSize;
+      plain += size;
+    }
+    std::printf("  total            container %8zu bytes, plain %8zu bytes\n", containers, plain);
+    std::printf("                     median       best  (ms)\n");
+    std::printf("  extraction      %9.2f  %9.2f  (stage, extract all four, release)\n",
+                Median(extraction), Best(extraction));
+    std::printf(
+        "    of which staging %7.2f  %9.2f  (codec library written, loaded, freed, deleted)\n",
+        Median(staging), Best(staging));
+    std::printf("  unpack (floor)  %9.2f  %9.2f  (DecompVXFormat2NomFile per container)\n",
+                Median(floor), Best(floor));
+    // The machine may be busy with other work; the ratio within each round (both measured
+    // back to back) is the steadiest of the three.
+    std::vector<double> ratios;
+    for (size_t i = 0; i < extraction.size(); ++i) ratios.push_back(extraction[i] / floor[i]);
+    std::printf(
+        "  ratio extraction / floor: %.2f of the medians, %.2f of the bests, %.2f the\n"
+        "  median of the rounds' own ratios (target at most 1.2)\n",
+        Median(extraction) / Median(floor), Best(extraction) / Best(floor), Median(ratios));
+  }
+
+  platform.destroyPanel();
+  RemoveWorkFolder(payloads);
+  return ok ? 0 : 1;
+}
