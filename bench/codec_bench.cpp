@@ -45,9 +45,10 @@ uint64_t next() {  // xorshift64*
 // Alternating 1 MiB pieces: text-like (words, numbers, line breaks) and incompressible bytes.
 bool makeInput(const std::string& path, size_t size) {
   static const char* const kWords[] = {
-      "the ", "setup ", "installs ", "payload ", "codec ", "library ", "window ", "message ",
-      "folder ", "product ", "Tolvarine ", "updater ", "of ", "and ", "a ", "file ", "times ",
-      "stream ", "trailer ", "zlib ", "deflate ", "registry ", "drive ", "search "};
+      "the ",     "setup ",   "installs ", "payload ",  "codec ",     "library ",
+      "window ",  "message ", "folder ",   "product ",  "Tolvarine ", "updater ",
+      "of ",      "and ",     "a ",        "file ",     "times ",     "stream ",
+      "trailer ", "zlib ",    "deflate ",  "registry ", "drive ",     "search "};
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return false;
   std::vector<unsigned char> piece(kMiB);
@@ -88,7 +89,8 @@ uint64_t fileSize(const std::string& path) {
   return size;
 }
 
-// ---- Plain zlib, file to file, 256 KiB buffers ---------------------------------------------------
+// ---- Plain zlib, file to file, 256 KiB buffers
+// ---------------------------------------------------
 
 int rawCompress(const std::string& in, const std::string& out, int level) {
   std::FILE* src = std::fopen(in.c_str(), "rb");
@@ -216,10 +218,14 @@ int main(int argc, char** argv) {
   std::string dir = "/tmp";
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string opt = argv[i];
-    if (opt == "--size") sizeMiB = std::strtoul(argv[i + 1], nullptr, 10);
-    else if (opt == "--small") smallMiB = std::strtoul(argv[i + 1], nullptr, 10);
-    else if (opt == "--reps") reps = std::atoi(argv[i + 1]);
-    else if (opt == "--dir") dir = argv[i + 1];
+    if (opt == "--size")
+      sizeMiB = std::strtoul(argv[i + 1], nullptr, 10);
+    else if (opt == "--small")
+      smallMiB = std::strtoul(argv[i + 1], nullptr, 10);
+    else if (opt == "--reps")
+      reps = std::atoi(argv[i + 1]);
+    else if (opt == "--dir")
+      dir = argv[i + 1];
   }
   std::string work = dir + "/codec-bench-XXXXXX";
   if (mkdtemp(work.data()) == nullptr) {
@@ -229,10 +235,10 @@ int main(int argc, char** argv) {
   setenv("TMPDIR", work.c_str(), 1);  // the library's temporary copy goes there too
   auto path = [&](const char* name) { return work + "/" + name; };
 
-  std::printf("codec benchmark: %zu MiB mixed input (1 MiB text-like / 1 MiB random), best of %d,"
-              " %ld cores, load %.2f, zlib %s, folder %s\n",
-              sizeMiB, reps, sysconf(_SC_NPROCESSORS_ONLN), loadAverage(), zlibVersion(),
-              work.c_str());
+  std::printf(
+      "codec benchmark: %zu MiB mixed input (1 MiB text-like / 1 MiB random), best of %d,"
+      " %ld cores, load %.2f, zlib %s, folder %s\n",
+      sizeMiB, reps, sysconf(_SC_NPROCESSORS_ONLN), loadAverage(), zlibVersion(), work.c_str());
   std::fflush(stdout);
 
   int failures = 0;
@@ -246,11 +252,12 @@ int main(int argc, char** argv) {
     const double mb = static_cast<double>(bytes) / 1e6;
     const double ratio = raw.seconds / ours.seconds;
     const double cpuRatio = raw.cpuSeconds / ours.cpuSeconds;
-    std::printf("%-19s | %7.1f %7.1f %6.3f | %7.1f %7.1f %6.3f | >= %.2f: wall %-6s cpu %-6s |"
-                " %5ld %5ld\n",
-                name, mb / ours.seconds, mb / raw.seconds, ratio, mb / ours.cpuSeconds,
-                mb / raw.cpuSeconds, cpuRatio, target, ratio >= target ? "met" : "MISSED",
-                cpuRatio >= target ? "met" : "MISSED", ours.peakGrowthKiB, raw.peakGrowthKiB);
+    std::printf(
+        "%-19s | %7.1f %7.1f %6.3f | %7.1f %7.1f %6.3f | >= %.2f: wall %-6s cpu %-6s |"
+        " %5ld %5ld\n",
+        name, mb / ours.seconds, mb / raw.seconds, ratio, mb / ours.cpuSeconds, mb / raw.cpuSeconds,
+        cpuRatio, target, ratio >= target ? "met" : "MISSED", cpuRatio >= target ? "met" : "MISSED",
+        ours.peakGrowthKiB, raw.peakGrowthKiB);
     std::fflush(stdout);
   };
 
@@ -314,8 +321,9 @@ int main(int argc, char** argv) {
         complib::os::deleteFile(temp);
         return 0;
       });
-      std::printf("%-19s | engine decode alone: wall %.3f s, cpu %.3f s; raw: wall %.3f s, cpu %.3f s\n",
-                  "", engine.seconds, engine.cpuSeconds, raw.seconds, raw.cpuSeconds);
+      std::printf(
+          "%-19s | engine decode alone: wall %.3f s, cpu %.3f s; raw: wall %.3f s, cpu %.3f s\n",
+          "", engine.seconds, engine.cpuSeconds, raw.seconds, raw.cpuSeconds);
       std::printf("%-19s | temporary copy of the %.0f MB container: wall %.3f s, cpu %.3f s\n", "",
                   static_cast<double>(fileSize(vx)) / 1e6, copy.seconds, copy.cpuSeconds);
     }
@@ -324,7 +332,8 @@ int main(int argc, char** argv) {
     std::printf("%-19s | ours %ld KiB (target < 4096: %s), raw %ld KiB (largest of all cases)\n",
                 "peak memory growth", peakOurs.peakGrowthKiB,
                 peakOurs.peakGrowthKiB < 4096 ? "met" : "MISSED", peakRaw.peakGrowthKiB);
-    for (const char* name : {"input.bin", "ours.vx", "raw.z", "out.bin"}) unlink(path(name).c_str());
+    for (const char* name : {"input.bin", "ours.vx", "raw.z", "out.bin"})
+      unlink(path(name).c_str());
   };
 
   runSize(sizeMiB, reps, true);

@@ -22,7 +22,9 @@ std::FILE* openBuffered(const char* path, const char* mode) {
 
 }  // namespace
 
-CodecEngine::CodecEngine() { std::memset(&stream_, 0, sizeof stream_); }
+CodecEngine::CodecEngine() {
+  std::memset(&stream_, 0, sizeof stream_);
+}
 
 CodecEngine::~CodecEngine() {
   if (input_ != nullptr) std::fclose(input_);
@@ -110,7 +112,9 @@ int CodecEngine::code(Kind kind, int flush) {
   return result;
 }
 
-void CodecEngine::pumpMessages() { os::pumpMessages(); }
+void CodecEngine::pumpMessages() {
+  os::pumpMessages();
+}
 
 size_t CodecEngine::fillInput() {
   pumpMessages();

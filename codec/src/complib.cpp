@@ -1,9 +1,10 @@
 // The two exported operations (spec Part 4.2), written once for every OS against os.h.
+#include "complib.h"
+
 #include <memory>
 #include <new>
 
 #include "codec_engine.h"
-#include "complib.h"
 #include "os.h"
 #include "vx_format.h"
 
@@ -103,8 +104,7 @@ int32_t expandFromVX(const char* source, const char* destination) {
 
 extern "C" {
 
-int32_t COMPLIB_CALL Comp2VXFormatFile(const char* source, const char* destination,
-                                       int32_t level) {
+int32_t COMPLIB_CALL Comp2VXFormatFile(const char* source, const char* destination, int32_t level) {
   return complib::compressToVX(source, destination, level);
 }
 

@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "os.h"
@@ -32,13 +32,15 @@ uint64_t toFileTime(int64_t seconds, int64_t nanoseconds) {
 
 timespec toTimespec(uint64_t fileTime) {
   timespec ts{};
-  ts.tv_sec = static_cast<time_t>(static_cast<int64_t>(fileTime / kTicksPerSecond) -
-                                  kEpochDifference);
+  ts.tv_sec =
+      static_cast<time_t>(static_cast<int64_t>(fileTime / kTicksPerSecond) - kEpochDifference);
   ts.tv_nsec = static_cast<long>(fileTime % kTicksPerSecond) * 100;
   return ts;
 }
 
-int fd(intptr_t handle) { return static_cast<int>(handle); }
+int fd(intptr_t handle) {
+  return static_cast<int>(handle);
+}
 
 }  // namespace
 
@@ -71,7 +73,9 @@ File::~File() {
   if (handle_ >= 0) close(fd(handle_));
 }
 
-bool File::isOpen() const { return handle_ >= 0; }
+bool File::isOpen() const {
+  return handle_ >= 0;
+}
 
 bool File::size(uint64_t& size) {
   struct stat st;
@@ -184,6 +188,8 @@ bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]) {
   return ok;
 }
 
-void deleteFile(const char* path) { unlink(path); }
+void deleteFile(const char* path) {
+  unlink(path);
+}
 
 }  // namespace complib::os

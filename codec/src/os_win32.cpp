@@ -7,7 +7,9 @@ namespace complib::os {
 
 namespace {
 
-HANDLE h(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE h(intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
 
 uint64_t fromFileTime(const FILETIME& ft) {
   return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
@@ -48,7 +50,9 @@ File::~File() {
   if (isOpen()) CloseHandle(h(handle_));
 }
 
-bool File::isOpen() const { return h(handle_) != INVALID_HANDLE_VALUE; }
+bool File::isOpen() const {
+  return h(handle_) != INVALID_HANDLE_VALUE;
+}
 
 bool File::size(uint64_t& size) {
   DWORD high = 0;

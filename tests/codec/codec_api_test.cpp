@@ -28,7 +28,9 @@ int32_t decompress(const std::string& in, const std::string& out) {
   return library().decompress(in.c_str(), out.c_str());
 }
 
-FileTimes trailerOf(const Bytes& vx) { return complib::decodeTrailer(&vx[vx.size() - kTrailerSize]); }
+FileTimes trailerOf(const Bytes& vx) {
+  return complib::decodeTrailer(&vx[vx.size() - kTrailerSize]);
+}
 
 Bytes trailerBytes(const FileTimes& times) {
   Bytes out(kTrailerSize);
@@ -41,7 +43,9 @@ Bytes concat(Bytes a, const Bytes& b) {
   return a;
 }
 
-Bytes body(const Bytes& vx) { return Bytes(vx.begin(), vx.end() - kTrailerSize); }
+Bytes body(const Bytes& vx) {
+  return Bytes(vx.begin(), vx.end() - kTrailerSize);
+}
 
 // The restored times that the platform can show: all three on Windows, access and write on Linux.
 void expectTimes(const FileTimes& expected, const FileTimes& actual) {
@@ -268,8 +272,8 @@ TEST_F(CodecApi, BytesBetweenStreamAndTrailerAreIgnored) {
   const Bytes stream = body(good);
   const FileTimes recorded = trailerOf(good);
   // Zero bytes too: the trailer's last bytes are not zero, so the position rule holds.
-  for (const Bytes& inserted : {Bytes{0xAB}, Bytes(2, 0), Bytes(3, 0x11), Bytes(4, 0),
-                                makeContent(1000, 13)}) {
+  for (const Bytes& inserted :
+       {Bytes{0xAB}, Bytes(2, 0), Bytes(3, 0x11), Bytes(4, 0), makeContent(1000, 13)}) {
     SCOPED_TRACE(inserted.size());
     const std::string vx = dir_.path("gap.vx"), out = dir_.path("gap.out");
     ASSERT_TRUE(writeFile(vx, concat(concat(stream, inserted), trailerBytes(recorded))));

@@ -1,8 +1,9 @@
 // CodecEngine on its own: the stream it writes and the offset at which a decoded stream ends.
+#include "codec_engine.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "codec_engine.h"
 #include "test_support.h"
 
 using namespace codec_test;

@@ -48,7 +48,8 @@ struct Pump {
     if (message == WM_APP + 1) {
       // A handler that runs another codec call inside the one in progress.
       nestedStatus = library().compress(nestedIn.c_str(), nestedVx.c_str(), 9);
-      if (nestedStatus == 0) nestedStatus = library().decompress(nestedVx.c_str(), nestedOut.c_str());
+      if (nestedStatus == 0)
+        nestedStatus = library().decompress(nestedVx.c_str(), nestedOut.c_str());
       return 0;
     }
     return DefWindowProcA(window, message, w, l);

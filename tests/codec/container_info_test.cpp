@@ -1,12 +1,13 @@
 // vxtool's container inspection: ISO times, and agreement with the library itself: on intact,
 // padded, damaged and cut containers, inspect reports the status DecompVXFormat2NomFile returns and
 // the times it restores.
+#include "container_info.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <random>
 
-#include "container_info.h"
 #include "test_support.h"
 
 using namespace codec_test;

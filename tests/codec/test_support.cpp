@@ -42,7 +42,9 @@ uint32_t next(uint32_t& state) {
 
 }  // namespace
 
-void selectLibrary(const std::string& variant) { g_variant = variant; }
+void selectLibrary(const std::string& variant) {
+  g_variant = variant;
+}
 
 #ifdef _WIN32
 
@@ -76,7 +78,9 @@ const Library& library() {
 
 #else
 
-std::string libraryPath() { return COMPLIB_SO_PATH; }
+std::string libraryPath() {
+  return COMPLIB_SO_PATH;
+}
 
 const Library& library() {
   static const Library bound = [] {
@@ -97,9 +101,9 @@ const Library& library() {
 #endif
 
 Bytes makeContent(size_t size, uint32_t seed) {
-  static const char* const kWords[] = {"codec ", "payload ", "Tolvarine ", "2000 ", "stream ",
-                                       "trailer ", "deflate ", "zlib ", "\r\n", "setup ",
-                                       "0x78 ", "window "};
+  static const char* const kWords[] = {"codec ",  "payload ", "Tolvarine ", "2000 ",
+                                       "stream ", "trailer ", "deflate ",   "zlib ",
+                                       "\r\n",    "setup ",   "0x78 ",      "window "};
   Bytes data;
   data.reserve(size);
   uint32_t state = seed * 2654435761u + 1;
@@ -133,12 +137,15 @@ Bytes readFile(const std::string& path) {
   if (f == nullptr) throw std::runtime_error("cannot read " + path);
   unsigned char buffer[65536];
   size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) data.insert(data.end(), buffer, buffer + n);
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+    data.insert(data.end(), buffer, buffer + n);
   std::fclose(f);
   return data;
 }
 
-void removeFile(const std::string& path) { std::remove(path.c_str()); }
+void removeFile(const std::string& path) {
+  std::remove(path.c_str());
+}
 
 #ifdef _WIN32
 
@@ -189,7 +196,8 @@ void setFileTimes(const std::string& path, const complib::FileTimes& times) {
 // Windows restores all three; Wine keeps no creation time of its own (it reports the last-write
 // time as creation time and ignores a new one), so there only access and write are compared.
 bool restoresCreationTime() {
-  static const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+  static const bool wine =
+      GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
   return !wine;
 }
 
@@ -220,7 +228,9 @@ WorkDir::~WorkDir() {
   RemoveDirectoryA(root_.c_str());
 }
 
-std::string WorkDir::path(const std::string& name) const { return root_ + "\\" + name; }
+std::string WorkDir::path(const std::string& name) const {
+  return root_ + "\\" + name;
+}
 
 std::vector<std::string> tempCopies() {
   std::vector<std::string> names;
@@ -279,7 +289,9 @@ void setFileTimes(const std::string& path, const complib::FileTimes& times) {
   }
 }
 
-bool restoresCreationTime() { return false; }
+bool restoresCreationTime() {
+  return false;
+}
 
 WorkDir::WorkDir() {
   std::string pattern = tempFolder() + "codec-test-XXXXXX";
@@ -300,7 +312,9 @@ WorkDir::~WorkDir() {
   rmdir(root_.c_str());
 }
 
-std::string WorkDir::path(const std::string& name) const { return root_ + "/" + name; }
+std::string WorkDir::path(const std::string& name) const {
+  return root_ + "/" + name;
+}
 
 std::vector<std::string> tempCopies() {
   std::vector<std::string> names;
@@ -319,8 +333,7 @@ std::vector<std::string> tempCopies() {
 
 #endif
 
-uint64_t fileTime(int year, int month, int day, int hour, int minute, int second,
-                  uint32_t ticks) {
+uint64_t fileTime(int year, int month, int day, int hour, int minute, int second, uint32_t ticks) {
   // Days from 1601-01-01 to the date (proleptic Gregorian).
   auto daysBefore = [](int y) {
     const int64_t n = y - 1601;

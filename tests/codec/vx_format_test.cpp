@@ -1,9 +1,9 @@
 // The container layout and the rule that picks the trailer (pure functions, no files).
+#include "vx_format.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-#include "vx_format.h"
 
 using namespace complib;
 
@@ -30,9 +30,9 @@ TEST(VxFormat, TrailerIsThreeLittleEndianFiletimesInGetFileTimeOrder) {
   const FileTimes t{0x0102030405060708ull, 0x1112131415161718ull, 0x21222324252627FFull};
   unsigned char bytes[kTrailerSize];
   encodeTrailer(t, bytes);
-  const unsigned char expected[kTrailerSize] = {
-      0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01, 0x18, 0x17, 0x16, 0x15,
-      0x14, 0x13, 0x12, 0x11, 0xFF, 0x27, 0x26, 0x25, 0x24, 0x23, 0x22, 0x21};
+  const unsigned char expected[kTrailerSize] = {0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01,
+                                                0x18, 0x17, 0x16, 0x15, 0x14, 0x13, 0x12, 0x11,
+                                                0xFF, 0x27, 0x26, 0x25, 0x24, 0x23, 0x22, 0x21};
   EXPECT_EQ(0, std::memcmp(expected, bytes, kTrailerSize));
   EXPECT_TRUE(decodeTrailer(bytes) == t);
 }

@@ -128,8 +128,8 @@ void decode(ByteSource& source, ContainerInfo& info) {
 void findTrailer(ByteSource& source, ContainerInfo& info) {
   complib::FileTail tail;
   tail.size = info.fileSize;
-  tail.length = tail.size < complib::kTailSize ? static_cast<size_t>(tail.size)
-                                               : complib::kTailSize;
+  tail.length =
+      tail.size < complib::kTailSize ? static_cast<size_t>(tail.size) : complib::kTailSize;
   if (source.read(tail.size - tail.length, tail.bytes, tail.length) != tail.length) return;
   const int64_t end = info.streamEnded ? static_cast<int64_t>(info.streamEnd) : -1;
   info.hasTrailer = true;
@@ -203,18 +203,24 @@ std::string formatFileTime(uint64_t fileTime) {
   const int64_t month = mp < 10 ? mp + 3 : mp - 9;
   const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
   char text[64];
-  std::snprintf(text, sizeof text, "%04" PRId64 "-%02" PRId64 "-%02" PRId64 "T%02u:%02u:%02u.%07" PRIu64 "Z",
-                year, month, day, hour, minute, second, ticks);
+  std::snprintf(text, sizeof text,
+                "%04" PRId64 "-%02" PRId64 "-%02" PRId64 "T%02u:%02u:%02u.%07" PRIu64 "Z", year,
+                month, day, hour, minute, second, ticks);
   return text;
 }
 
 const char* levelHintText(int levelHint) {
   switch (levelHint) {
-    case 0: return "fastest compression (levels 0-1)";
-    case 1: return "fast compression (levels 2-5)";
-    case 2: return "default compression (level 6)";
-    case 3: return "maximum compression (levels 7-9)";
-    default: return "none (no valid zlib header)";
+    case 0:
+      return "fastest compression (levels 0-1)";
+    case 1:
+      return "fast compression (levels 2-5)";
+    case 2:
+      return "default compression (level 6)";
+    case 3:
+      return "maximum compression (levels 7-9)";
+    default:
+      return "none (no valid zlib header)";
   }
 }
 

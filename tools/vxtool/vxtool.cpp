@@ -16,9 +16,9 @@ namespace {
 
 // Exit codes (also in the help text).
 constexpr int kExitOk = 0;
-constexpr int kExitBadData = 1;   // the container is not valid, or the codec reported a data error
-constexpr int kExitUsage = 2;     // the command line is wrong
-constexpr int kExitFile = 3;      // a file cannot be opened, read or written
+constexpr int kExitBadData = 1;  // the container is not valid, or the codec reported a data error
+constexpr int kExitUsage = 2;    // the command line is wrong
+constexpr int kExitFile = 3;     // a file cannot be opened, read or written
 
 const char kHelp[] =
     "Usage:\n"
@@ -27,7 +27,8 @@ const char kHelp[] =
     "                                  default 9, as the setup's payloads)\n"
     "  vxtool unpack IN OUT            decode the VX container IN into OUT and give OUT the\n"
     "                                  trailer's file times\n"
-    "  vxtool info FILE                show a container: size, body length up to the stream's end,\n"
+    "  vxtool info FILE                show a container: size, body length up to the stream's "
+    "end,\n"
     "                                  level hint, trailer times (UTC), bytes between stream and\n"
     "                                  trailer\n"
     "  vxtool verify FILE              decode FILE to nowhere and check its Adler-32\n"
@@ -52,15 +53,22 @@ int usage(const char* problem) {
 std::string statusText(int32_t status) {
   char text[160];
   switch (status) {
-    case 0: return "success (0)";
+    case 0:
+      return "success (0)";
     case complib::kErrOpenFormatFile:
       return "cannot open the VX-format file, or it is shorter than 24 bytes (0x80000001)";
-    case complib::kErrOpenNomFile: return "cannot open the normal file (0x80000002)";
-    case -1: return "write error: fewer bytes were stored than asked (-1)";
-    case -2: return "unusable stream, preset dictionary or level (-2)";
-    case -3: return "corrupt compressed data (-3)";
-    case -4: return "out of memory (-4)";
-    case -5: return "compressed data ends too early (-5)";
+    case complib::kErrOpenNomFile:
+      return "cannot open the normal file (0x80000002)";
+    case -1:
+      return "write error: fewer bytes were stored than asked (-1)";
+    case -2:
+      return "unusable stream, preset dictionary or level (-2)";
+    case -3:
+      return "corrupt compressed data (-3)";
+    case -4:
+      return "out of memory (-4)";
+    case -5:
+      return "compressed data ends too early (-5)";
     default:
       std::snprintf(text, sizeof text, "unexpected status (%" PRId32 ")", status);
       return text;
@@ -102,7 +110,8 @@ int pack(int argc, char** argv) {
       }
       ++i;
     } else if (std::strncmp(arg, "-l", 2) == 0 && arg[2] != '\0') {
-      if (!parseLevel(arg + 2, level)) return usage("pack: the level must be a number from -1 to 9");
+      if (!parseLevel(arg + 2, level))
+        return usage("pack: the level must be a number from -1 to 9");
     } else if (arg[0] == '-' && arg[1] != '\0' && std::strcmp(arg, "--") != 0) {
       return usage((std::string("pack: unknown option ") + arg).c_str());
     } else if (std::strcmp(arg, "--") == 0) {
@@ -188,7 +197,8 @@ int verify(int argc, char** argv) {
   int exitCode = kExitOk;
   if (!load("verify", argv[0], c, exitCode)) return exitCode;
   if (c.fileSize < complib::kTrailerSize) {
-    std::fprintf(stderr, "vxtool: verify: %s: not a VX container: shorter than the 24-byte trailer\n",
+    std::fprintf(stderr,
+                 "vxtool: verify: %s: not a VX container: shorter than the 24-byte trailer\n",
                  argv[0]);
     return kExitBadData;
   }
