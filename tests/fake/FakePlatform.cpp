@@ -161,6 +161,11 @@ bool FakePlatform::startProgram(const std::wstring& path, int showStyle) {
   return true;
 }
 
+void FakePlatform::waitForMessage() {
+  ++waits;
+  windowLog.push_back(L"wait");
+}
+
 void FakePlatform::sleepMilliseconds(uint32_t) {
   ++sleeps;
 }

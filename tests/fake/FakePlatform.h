@@ -101,6 +101,7 @@ class FakePlatform : public Platform {
   int yields = 0;
   int tempFileNames = 0;  // getTempFileName calls
   int sleeps = 0;
+  int waits = 0;     // waitForMessage calls
   int badFrees = 0;  // freeLibrary of a handle that is not loaded
   size_t loadedModules() const { return modules_.size(); }
   int moduleReferences(const std::wstring& path) const;
@@ -120,6 +121,7 @@ class FakePlatform : public Platform {
   void messageBox(const std::wstring& text, int flags, const std::wstring& title) override;
   void yield() override;
   bool startProgram(const std::wstring& path, int showStyle) override;
+  void waitForMessage() override;
   void sleepMilliseconds(uint32_t milliseconds) override;
 
   ListResult listFirst(const std::wstring& pattern, int attributes) override;

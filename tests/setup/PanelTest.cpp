@@ -132,6 +132,23 @@ TEST_F(RunTest, FinishAndCloseAfterCompletionShowNothing) {
   }
 }
 
+TEST_F(RunTest, CompletedPanelSleepsBetweenMessagesInsteadOfSpinning) {
+  AddProduct(platform, kDefaultFolder);
+  int yieldsAfterCompletion = 0;
+  int waitsBeforeCompletion = -1;
+  platform.duringYield = [&] {
+    if (platform.label != kStep[6]) return;
+    if (waitsBeforeCompletion < 0) waitsBeforeCompletion = platform.waits;
+    if (++yieldsAfterCompletion == 3) platform.perform(UserAction::ClickCancel);
+  };
+  Main(platform);
+  // The sequence itself never sleeps; the wait loop sleeps once after every yield that left the
+  // panel up.
+  EXPECT_EQ(waitsBeforeCompletion, 0);
+  EXPECT_EQ(platform.waits, 2);
+  ExpectEnded();
+}
+
 TEST_F(RunTest, CancelDuringTheSequenceNotifiesStopsAndCleansUp) {
   for (UserAction action : {UserAction::ClickCancel, UserAction::PressEsc}) {
     fake::FakePlatform machine;

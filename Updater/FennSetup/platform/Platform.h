@@ -45,18 +45,18 @@ struct FormDescription {
   int fontWeight;
   int fontCharset;
   int iconGroupId;
-  ControlDescription cmdRun;      // push button
-  ControlDescription cmdCancel;   // push button; the panel's cancel button (Esc)
-  ControlDescription lbDesc;      // label that sizes itself to its caption
+  ControlDescription cmdRun;     // push button
+  ControlDescription cmdCancel;  // push button; the panel's cancel button (Esc)
+  ControlDescription lbDesc;     // label that sizes itself to its caption
 };
 
 // Attribute sets of the directory listing.
-constexpr int kListNormalFiles = 0;          // files without hidden, system or folder attribute
-constexpr int kListFilesAndFolders = 16;     // the above plus folders
+constexpr int kListNormalFiles = 0;       // files without hidden, system or folder attribute
+constexpr int kListFilesAndFolders = 16;  // the above plus folders
 
-constexpr uint32_t kDriveFixed = 3;          // GetDriveType's DRIVE_FIXED
-constexpr int kMessageBoxExclamation = 48;   // MB_ICONEXCLAMATION | MB_OK
-constexpr int kShowNormal = 1;               // SW_SHOWNORMAL
+constexpr uint32_t kDriveFixed = 3;         // GetDriveType's DRIVE_FIXED
+constexpr int kMessageBoxExclamation = 48;  // MB_ICONEXCLAMATION | MB_OK
+constexpr int kShowNormal = 1;              // SW_SHOWNORMAL
 
 // Registry: the only key root the setup reads from.
 constexpr uintptr_t kHkeyCurrentUser = 0x80000001u;
@@ -99,6 +99,9 @@ class Platform {
   virtual void messageBox(const std::wstring& text, int flags, const std::wstring& title) = 0;
   // Processes every pending window message, then returns.
   virtual void yield() = 0;
+  // Sleeps until a window message is waiting (returns at once when one already is). Lets the
+  // program wait for the person without spinning; the default returns at once.
+  virtual void waitForMessage() {}
   // Starts the program at `path` with no arguments, not waiting for it. False when it could not
   // be started.
   virtual bool startProgram(const std::wstring& path, int showStyle) = 0;

@@ -13,7 +13,11 @@ void Main(Platform& platform) {
     panel = std::make_unique<frmPanel>(platform);
     panel->Load();
     // The panel's handlers run from these yields; every way of ending a run hides the panel.
-    while (platform.panelVisible()) platform.yield();
+    // Between yields the program sleeps until the next message instead of polling a busy loop.
+    while (platform.panelVisible()) {
+      platform.yield();
+      if (platform.panelVisible()) platform.waitForMessage();
+    }
     panel->Unload();
   } catch (...) {
     // Nothing may leave the program through an unhandled error; the window goes with the process.

@@ -151,6 +151,18 @@ class DesktopRun:
                 continue
         return pids
 
+    def cpu_seconds(self):
+        """Processor time (user and system) the program's own process has used so far."""
+        ticks = 0
+        for pid in self.program_pids():
+            try:
+                with open(f"/proc/{pid}/stat") as f:
+                    fields = f.read().rsplit(")", 1)[1].split()
+                ticks += int(fields[11]) + int(fields[12])  # utime, stime
+            except OSError:
+                continue
+        return ticks / os.sysconf("SC_CLK_TCK")
+
     def exited(self):
         """The program's own process has ended."""
         return self._seen_running and not self.program_pids()

@@ -3,6 +3,7 @@ directory without the two system libraries and a codec library already in place 
 
 import os
 import shutil
+import time
 from pathlib import Path
 
 from harness.context import PROGRAM_FOLDER
@@ -27,6 +28,14 @@ def default_folder(ctx, outputs):
     run = start_setup(ctx, prefix, setup)
     wait_completed(ctx, run, prefix, product, WITHOUT_SYSTEM_LIBRARIES)
     ctx.screenshot(run, "completed")
+    # Waiting for the person, the program sleeps until a message comes; a polling loop would burn
+    # a whole core here.
+    before = run.cpu_seconds()
+    time.sleep(3.0)
+    idle_cpu = run.cpu_seconds() - before
+    ctx.log(f"processor time while the completed panel waited 3 s: {idle_cpu:.2f} s")
+    if idle_cpu > 0.3:
+        raise ScenarioFailure(f"the waiting program used {idle_cpu:.2f} s of processor time in 3 s")
     finish(ctx, run, "Escape")
     check_installed(setup, product, WITHOUT_SYSTEM_LIBRARIES)
     check_no_leftovers(prefix)

@@ -15,6 +15,11 @@ void Win32Platform::yield() {
   }
 }
 
+void Win32Platform::waitForMessage() {
+  // MWMO_INPUTAVAILABLE: also wake for input that is already queued but was not looked at yet.
+  MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
 void Win32Platform::messageBox(const std::wstring& text, int flags, const std::wstring& title) {
   // Owned by the panel while it is on screen, so the box stays above it and the panel takes no
   // input until the box is dismissed.

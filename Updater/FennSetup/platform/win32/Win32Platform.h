@@ -32,6 +32,7 @@ class Win32Platform : public Platform {
   void setButtonVisible(PanelButton button, bool visible) override;
   void messageBox(const std::wstring& text, int flags, const std::wstring& title) override;
   void yield() override;
+  void waitForMessage() override;
   bool startProgram(const std::wstring& path, int showStyle) override;
   void sleepMilliseconds(uint32_t milliseconds) override;
 
