@@ -42,7 +42,8 @@ class Case:
 def cases():
     r = REGISTRY_FOLDERS
     return [
-        Case("binary-hangul", "hex:" + hex_data(f"{r}\\바이너리 제품".encode(ANSI) + b"\0\xff\xfeA\0"),
+        Case("binary-hangul",
+             "hex:" + hex_data(f"{r}\\바이너리 제품".encode(ANSI) + b"\0\xff\xfeA\0"),
              f"{r}\\바이너리 제품"),
         Case("binary-without-nul", "hex:" + hex_data(f"{r}\\nonul".encode(ANSI)), f"{r}\\nonul"),
         Case("binary-long", "hex:" + hex_data(f"{r}\\long".encode(ANSI) + b"\0" + b"A" * LONG),

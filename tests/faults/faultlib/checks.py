@@ -64,7 +64,8 @@ def expect_clean(prefix, temp_dirs, system_before):
             problems.append(f"temporary files left in {temp}: {left}")
     now = system_listing(prefix)
     if now != system_before:
-        problems.append(f"the system directory changed: added {sorted(set(now) - set(system_before))}, "
+        added = sorted(set(now) - set(system_before))
+        problems.append(f"the system directory changed: added {added}, "
                         f"removed {sorted(set(system_before) - set(now))}")
     if problems:
         raise ScenarioFailure("; ".join(problems))
@@ -77,4 +78,5 @@ def expect_product_kept(before, folder, installed=()):
     new = sorted(set(after) - set(before) - set(installed))
     if new:
         raise ScenarioFailure(f"unexpected new entries in {folder}: {new}")
-    expect_same(before, {k: v for k, v in after.items() if k in before}, f"the product folder {folder}")
+    kept = {k: v for k, v in after.items() if k in before}
+    expect_same(before, kept, f"the product folder {folder}")

@@ -7,6 +7,7 @@ itself, before its prefixes are shut down and its folder is removed.
 """
 
 import shutil
+import subprocess
 import sys
 from pathlib import Path
 
@@ -33,6 +34,7 @@ class FaultContext(ScenarioContext):
         self._display = None
         self._cleanups = []
         if self.work.exists():
+            unmount_below(self.work)
             shutil.rmtree(self.work)
         self.work.mkdir(parents=True)
         self.screenshot_dir.mkdir(parents=True, exist_ok=True)
@@ -64,3 +66,13 @@ class FaultContext(ScenarioContext):
             shutil.rmtree(self.work, ignore_errors=True)
         elif not succeeded:
             print(f"[{self.name}] kept {self.work} for a look", file=sys.stderr)
+
+
+def unmount_below(folder):
+    """Unmounts what an earlier, killed run of the same scenario left mounted in its folder."""
+    with open("/proc/mounts") as mounts:
+        points = [line.split()[1] for line in mounts]
+    for point in sorted(points, reverse=True):
+        path = Path(point.replace("\\040", " "))
+        if path.is_relative_to(folder):
+            subprocess.run(["umount", str(path)], check=False)
