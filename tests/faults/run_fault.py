@@ -20,7 +20,8 @@ sys.path.insert(0, str(HERE))
 sys.path.insert(1, str(HERE.parent / "e2e"))  # the end-to-end harness, used as it is
 
 from cases import SCENARIOS  # noqa: E402
-from faultlib.context import FaultContext, Unsupported  # noqa: E402
+from faultlib import Unsupported  # noqa: E402
+from faultlib.context import FaultContext  # noqa: E402
 from harness.build_outputs import BuildOutputs  # noqa: E402
 from harness.errors import ScenarioFailure  # noqa: E402
 

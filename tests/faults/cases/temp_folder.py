@@ -1,13 +1,10 @@
 """The temp folder, where every payload is unpacked before it is moved into the product folder:
 missing, and too small for the first payload."""
 
-import os
-import subprocess
-
 from faultlib.checks import (CANNOT_MAKE_TEMP, DECOMPRESS_FAILED, expect_clean, expect_completed,
                              expect_error_box, expect_product_kept, system_listing)
-from faultlib.context import Unsupported
 from faultlib.helper import FaultHelper
+from faultlib.mounts import mount_tmpfs, unmount
 from harness.errors import ScenarioFailure
 from harness.product import DEFAULT_FOLDER, lay_out_product, snapshot
 from scenarios.setup_flow import SetupUnderTest, finish, start_setup
@@ -46,25 +43,6 @@ def temp_missing(ctx, outputs):
         raise ScenarioFailure(f"{missing} was made")
 
 
-def mount_small_temp(ctx, prefix, size):
-    """A tmpfs of `size` bytes over the prefix's temp folder, unmounted when the scenario ends."""
-    temp = prefix.temp_dir
-    temp.mkdir(parents=True, exist_ok=True)
-    result = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "fenn-fault-temp",
-                             str(temp)], capture_output=True, text=True)
-    if result.returncode != 0:
-        raise Unsupported(f"cannot mount a small file system here ({result.stderr.strip()}); "
-                          "a full temp folder is covered on FakePlatform only")
-    ctx.on_close(lambda: unmount(temp), after_wine=True)
-    ctx.log(f"temp folder {temp}: tmpfs of {size} bytes")
-    return temp
-
-
-def unmount(folder):
-    if os.path.ismount(folder):
-        subprocess.run(["umount", str(folder)], check=True)
-
-
 def temp_full(ctx, outputs):
     """The temp folder is a file system of its own, first too small for the first payload's
     container, then big enough for the container but not for the decoder's copy and output."""
@@ -76,7 +54,8 @@ def temp_full(ctx, outputs):
     lay_out_product(prefix.host_path(DEFAULT_FOLDER))
     # Smaller than the container: writing the temporary file fails.
     tiny = max(PAGE, (len(first.container) // 4) // PAGE * PAGE)
-    temp = mount_small_temp(ctx, prefix, tiny)
+    temp = prefix.temp_dir
+    mount_tmpfs(ctx, temp, tiny)
     run_to_error(ctx, prefix, setup, CANNOT_MAKE_TEMP, "temp-full-container", [temp])
     prefix.shutdown()  # no Wine process may keep the file system busy
     unmount(temp)
@@ -84,7 +63,7 @@ def temp_full(ctx, outputs):
     roomy = (len(first.container) + 12 * PAGE) // PAGE * PAGE
     if roomy >= len(first.container) + len(first.content):
         raise ScenarioFailure("payload 101 is too small for this scenario")
-    temp = mount_small_temp(ctx, prefix, roomy)
+    mount_tmpfs(ctx, temp, roomy)
     run_to_error(ctx, prefix, setup, DECOMPRESS_FAILED, "temp-full-output", [temp])
 
 

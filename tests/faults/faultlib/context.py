@@ -7,16 +7,12 @@ itself, before its prefixes are shut down and its folder is removed.
 """
 
 import shutil
-import subprocess
 import sys
 from pathlib import Path
 
+from faultlib.mounts import unmount_below
 from harness.context import ScenarioContext
 from harness.prefix import ensure_template
-
-
-class Unsupported(Exception):
-    """The machine does not allow this fault (say, no mount privilege): the scenario is skipped."""
 
 
 class FaultContext(ScenarioContext):
@@ -67,12 +63,3 @@ class FaultContext(ScenarioContext):
         elif not succeeded:
             print(f"[{self.name}] kept {self.work} for a look", file=sys.stderr)
 
-
-def unmount_below(folder):
-    """Unmounts what an earlier, killed run of the same scenario left mounted in its folder."""
-    with open("/proc/mounts") as mounts:
-        points = [line.split()[1] for line in mounts]
-    for point in sorted(points, reverse=True):
-        path = Path(point.replace("\\040", " "))
-        if path.is_relative_to(folder):
-            subprocess.run(["umount", str(path)], check=False)
