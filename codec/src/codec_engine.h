@@ -1,4 +1,4 @@
-// CodecEngine: the file-to-file streaming engine around zlib (spec Part 4.2). One engine serves one
+// CodecEngine: the file-to-file streaming engine around zlib. One engine serves one
 // pass; the exported operations create it on the heap and destroy it before they return. Memory
 // use does not depend on file size: the content streams through the two 4096-byte buffers.
 #pragma once
@@ -44,7 +44,7 @@ class CodecEngine {
   size_t fillInput();
   size_t drainOutput();
 
-  // The fields of the specification, in its order.
+  // The engine's state, in this order.
   z_stream stream_;
   std::FILE* input_ = nullptr;
   std::FILE* output_ = nullptr;

@@ -1,4 +1,4 @@
-// The two exported operations (spec Part 4.2), written once for every OS against os.h.
+// The two exported operations, written once for every OS against os.h.
 #include "complib.h"
 
 #include <memory>
@@ -93,8 +93,8 @@ int32_t expandFromVX(const char* source, const char* destination) {
   // hold them depends on where the stream ended (stored payloads are padded, see vx_format.h).
   os::File normal(destination, os::File::Access::Write);
   if (!normal.isOpen()) return kErrOpenNomFile;
-  // As in the specification, a refused time (a value the file system cannot hold) is not a failure
-  // of the call: the content is what the caller asked for.
+  // As with an unchecked SetFileTime, a refused time (a value the file system cannot hold) is not a
+  // failure of the call: the content is what the caller asked for.
   normal.setTimes(locateTrailer(tail, streamEnd));
   return status;
 }

@@ -1,5 +1,5 @@
 // What the codec needs from the operating system beyond the standard library's buffered streams.
-// One implementation per OS: os_win32.cpp (the Win32 calls the specification names) and
+// One implementation per OS: os_win32.cpp (the narrow Win32 file, temp and message calls) and
 // os_posix.cpp (Linux). The exported operations (complib.cpp) are written once against this.
 #pragma once
 

@@ -1,4 +1,4 @@
-// Windows side of the codec: the Win32 calls that the specification names, all narrow (ANSI).
+// Windows side of the codec: the narrow (ANSI) Win32 file, temp and message calls.
 #include <windows.h>
 
 #include "os.h"

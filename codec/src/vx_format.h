@@ -1,4 +1,4 @@
-// The VX container layout (spec Part 4.1): one zlib stream, then the 24-byte FileTimesTrailer
+// The VX container layout: one zlib stream, then the 24-byte FileTimesTrailer
 // (creation, last access, last write; each a little-endian 64-bit Windows FILETIME). This file
 // knows the byte layout and the rule that says which 24 bytes are the trailer; it does no I/O.
 #pragma once

@@ -1,6 +1,6 @@
 // The two operations, called the way hosts call them: libcomplib.so on Linux, CompLib.dll through
-// LoadLibrary/GetProcAddress under Wine. Each case is one of the specification's examples or one of
-// the decisions taken for what the specification leaves open.
+// LoadLibrary/GetProcAddress under Wine. Each case is a documented behaviour of the two
+// operations or one of the decisions taken for the cases their contract leaves open.
 #include <gtest/gtest.h>
 #include <zlib.h>
 

@@ -23,7 +23,7 @@ def filetime(y, mo, d, h, mi, s, ticks=0):
     return (calendar.timegm((y, mo, d, h, mi, s)) + EPOCH_DIFF) * 10_000_000 + ticks
 
 
-# The times of stored payload 101 (spec Part 4.1).
+# The recorded times of the shipped payload 101.
 TIMES_101 = (filetime(2000, 6, 16, 6, 25, 32, 8_100_000), filetime(2000, 6, 15, 15, 0, 0),
              filetime(2000, 5, 28, 9, 52, 46))
 
