@@ -1,5 +1,5 @@
 """The temp folder, where every payload is unpacked before it is moved into the product folder:
-missing, and too small for the first payload."""
+missing, too small for the first payload, and named outside the Korean code page."""
 
 from faultlib.checks import (CANNOT_MAKE_TEMP, DECOMPRESS_FAILED, expect_clean, expect_completed,
                              expect_error_box, expect_product_kept, system_listing)
@@ -35,12 +35,33 @@ def temp_missing(ctx, outputs):
     lay_out_product(prefix.host_path(DEFAULT_FOLDER))
     usual_temp = prefix.temp_dir
     missing = "C:\\fenn-no-such-temp"
-    value = missing.replace("\\", "\\\\")
-    prefix.import_registry(f'[HKEY_CURRENT_USER\\Environment]\n"TEMP"="{value}"\n'
-                           f'"TMP"="{value}"\n', ctx.work)
+    set_temp(ctx, prefix, missing)
     run_to_error(ctx, prefix, setup, CANNOT_MAKE_TEMP, "temp-missing", [usual_temp])
     if prefix.host_path(missing).exists():
         raise ScenarioFailure(f"{missing} was made")
+
+
+def set_temp(ctx, prefix, windows_folder):
+    """TEMP and TMP of the user's environment, which Wine gives every process it starts."""
+    value = windows_folder.replace("\\", "\\\\")
+    prefix.import_registry(f'[HKEY_CURRENT_USER\\Environment]\n"TEMP"="{value}"\n'
+                           f'"TMP"="{value}"\n', ctx.work)
+
+
+def temp_not_in_code_page(ctx, outputs):
+    """The temp folder has a Thai name, which the Korean code page cannot hold. The setup makes its
+    temporary file there (wide calls), but the codec takes narrow paths: it is handed "?" for each
+    Thai letter, cannot open the container, and the decompression box comes up. Nothing is
+    installed and nothing is left in either temp folder."""
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    lay_out_product(prefix.host_path(DEFAULT_FOLDER))
+    usual_temp = prefix.temp_dir
+    folder = "C:\\users\\ทดสอบ\\Temp"
+    prefix.host_path(folder).mkdir(parents=True)
+    set_temp(ctx, prefix, folder)
+    run_to_error(ctx, prefix, setup, DECOMPRESS_FAILED, "temp-not-in-code-page",
+                 [usual_temp, prefix.host_path(folder)])
 
 
 def temp_full(ctx, outputs):
@@ -70,4 +91,5 @@ def temp_full(ctx, outputs):
 SCENARIOS = {
     "temp_missing": temp_missing,
     "temp_full": temp_full,
+    "temp_not_in_code_page": temp_not_in_code_page,
 }
