@@ -66,7 +66,8 @@ class DriveSearchRun:
 
 def link_cycle(ctx, outputs):
     """Every level of D:\\Loop holds two symbolic links to its parent ("ln -s .. a", "ln -s .. b"):
-    a walk that followed them would never end. The search still finds a product at the bottom of
+    a walk that followed them would never end. A link to itself and one to nothing sit beside them.
+    The search still finds a product at the bottom of
     the real folders, walks past the links to a product on E:, and ends with the not-found box
     when there is no product at all."""
     drives = DriveSearchRun(ctx, outputs)
@@ -76,8 +77,12 @@ def link_cycle(ctx, outputs):
         level.mkdir(parents=True)
         os.symlink("..", level / "a")
         os.symlink("..", level / "b")
-    ctx.log("D:\\Loop\\L00\\a as Wine reports it: " + " | ".join(
-        drives.helper.attributes("D:\\Loop\\L00\\a").splitlines()))
+    # Links that cannot be followed at all: one to itself, one to nothing.
+    os.symlink("self", drives.d / "Loop" / "self")
+    os.symlink("/nonexistent/fenn-fault-target", drives.d / "Loop" / "gone")
+    for link in ("D:\\Loop\\L00\\a", "D:\\Loop\\self", "D:\\Loop\\gone"):
+        ctx.log(f"{link} as Wine reports it: "
+                + " | ".join(drives.helper.attributes(link).splitlines()))
 
     bottom = lay_out_product(level / "Tolvarine")
     finish(ctx, drives.expect_found(bottom, "loop-bottom"))
