@@ -1,0 +1,300 @@
+#!/usr/bin/env python3
+"""Times whole setup runs under Wine: from the start of the program to its completed panel, with
+all four payloads to install ("full") and with nothing to install ("empty": the product folder
+already holds every target file). The difference of the two is the extraction's share.
+
+    bench/setup_run.py [--build-dir build/<win64 build>] [--runs 5] [--keep]
+
+Each kind has its own Wine prefix (a copy of the end-to-end template) with the product in its
+default folder and without the system's "cfgmgr32.dll" and "setupapi.dll", so that a full run
+installs all four payloads and both kinds see the same system directory. A persistent
+wineserver per prefix and one uncounted run of each kind first take the prefix's first start out
+of the figures; then the kinds alternate, so that other load on the machine falls on both.
+
+When a run has completed shows nowhere but on screen; what the harness can see on disk is the
+staged codec library. Every run that finds the product writes "CompVLib.DLL" into the system
+directory before its extraction and deletes it in its last step before the completion texts and
+buttons (an empty run too). The end of a run is that delete, seen through inotify as it happens:
+no polling, so the granularity is the wake-up of this process (well under a millisecond). The
+start is the moment the program is handed to Wine, so a run includes Wine starting the process
+and its virtual desktop. The window between the library's creation and its delete (staging,
+system-library check, extraction, release) is reported as well.
+
+After each run, outside the timing: the panel must still be up with no message box, the product
+folder must hold what the kind expects, Esc must end the program without the cancel notice
+(proof the panel had completed), and nothing may be left in the temp folder.
+"""
+
+import argparse
+import ctypes
+import os
+import select
+import shutil
+import statistics
+import struct
+import sys
+import time
+from pathlib import Path
+
+sys.dont_write_bytecode = True  # keep the source tree clean
+E2E = Path(__file__).resolve().parent.parent / "tests" / "e2e"
+sys.path.insert(0, str(E2E))
+
+from harness.build_outputs import BuildOutputs  # noqa: E402
+from harness.context import ScenarioContext  # noqa: E402
+from harness.errors import ScenarioFailure  # noqa: E402
+from harness.product import (DEFAULT_FOLDER, PANEL_TITLE, PAYLOAD_NAMES, STAGED_CODEC,  # noqa: E402
+                             SYSTEM_LIBRARIES, lay_out_product, snapshot)
+from scenarios.setup_flow import (ERROR_TITLE, NOTICE_TITLE, SetupUnderTest,  # noqa: E402
+                                  check_no_leftovers, expect_same, finish)
+
+RUN_TIMEOUT = 120  # seconds from start to completion before a run counts as hung
+
+# inotify(7)
+IN_CLOSE_WRITE = 0x008
+IN_MOVED_FROM = 0x040
+IN_MOVED_TO = 0x080
+IN_CREATE = 0x100
+IN_DELETE = 0x200
+IN_NONBLOCK = 0o4000
+EVENT_HEADER = struct.Struct("iIII")
+
+
+class FolderWatch:
+    """Creations and deletions in one folder, each stamped with time.monotonic() as it arrives."""
+
+    def __init__(self, folder):
+        self._libc = ctypes.CDLL(None, use_errno=True)
+        self._fd = self._libc.inotify_init1(IN_NONBLOCK)
+        if self._fd < 0:
+            raise OSError(ctypes.get_errno(), "inotify_init1")
+        mask = IN_CREATE | IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO
+        if self._libc.inotify_add_watch(self._fd, str(folder).encode(), mask) < 0:
+            raise OSError(ctypes.get_errno(), f"inotify_add_watch {folder}")
+        self._pending = []
+        self.log = []
+
+    def drain(self):
+        """Forgets everything seen so far."""
+        self._pending = []
+        while self._read(0):
+            pass
+
+    def wait_for(self, name, mask, deadline):
+        """Time of the first event in mask for name (case ignored, as Windows names go), or None
+        when the deadline passes first. Events before it are dropped; those after it stay."""
+        while True:
+            while self._pending:
+                event_mask, event_name, seen = self._pending.pop(0)
+                self.log.append((event_mask, event_name, seen))
+                if event_mask & mask and event_name.lower() == name.lower():
+                    return seen
+            left = deadline - time.monotonic()
+            if left <= 0:
+                return None
+            self._pending = self._read(left)
+
+    def _read(self, timeout):
+        ready, _, _ = select.select([self._fd], [], [], timeout)
+        if not ready:
+            return []
+        seen = time.monotonic()
+        try:
+            data = os.read(self._fd, 65536)
+        except BlockingIOError:
+            return []
+        events = []
+        offset = 0
+        while offset < len(data):
+            _, event_mask, _, length = EVENT_HEADER.unpack_from(data, offset)
+            offset += EVENT_HEADER.size
+            raw = data[offset:offset + length].split(b"\0", 1)[0]
+            offset += length
+            events.append((event_mask, raw.decode("utf-8", "replace"), seen))
+        return events
+
+    def close(self):
+        os.close(self._fd)
+
+
+class Kind:
+    """One kind of run in its own prefix: what the product folder holds before a run, and what it
+    must hold after."""
+
+    def __init__(self, ctx, setup, label, preinstalled):
+        self.label = label
+        self.prefix = ctx.new_prefix(label)
+        for name in SYSTEM_LIBRARIES:
+            (self.prefix.system32 / name).unlink(missing_ok=True)
+        self.product = lay_out_product(self.prefix.host_path(DEFAULT_FOLDER))
+        self.preinstalled = preinstalled
+        if preinstalled:
+            for payload in setup.payloads:
+                (self.product / payload.name).write_bytes(payload.content)
+        self.before = snapshot(self.product)
+        # Kept up between runs, so no run pays for the server's start; ended with the prefix.
+        os.spawnlpe(os.P_WAIT, "wineserver", "wineserver", "-p", self.prefix.env())
+        self.watch = FolderWatch(self.prefix.system32)
+        self.runs = []
+        self.totals = []
+        self.staged = []
+
+    def reset(self):
+        if not self.preinstalled:
+            for name in PAYLOAD_NAMES:
+                (self.product / name).unlink(missing_ok=True)
+        expect_same(self.before, snapshot(self.product), f"the {self.label} product folder")
+
+    def check_after(self):
+        after = snapshot(self.product)
+        if self.preinstalled:
+            expect_same(self.before, after, f"the {self.label} product folder")
+        else:
+            missing = [n for n in PAYLOAD_NAMES if n not in after]
+            if missing:
+                raise ScenarioFailure(f"a {self.label} run did not install {missing}")
+
+
+def wine_processes(prefix):
+    """Process ids of the prefix's Wine processes other than its wineserver."""
+    marker = f"WINEPREFIX={prefix.path}".encode()
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as f:
+                first = f.read().split(b"\0", 1)[0]
+            if os.path.basename(first) == b"wineserver":
+                continue
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                if marker in f.read().split(b"\0"):
+                    found.append(int(entry))
+        except OSError:
+            continue
+    return found
+
+
+def settle(prefix, timeout=20):
+    """Waits until the last run's processes (the program, its desktop, the services Wine
+    started for it) have all ended, so that every run starts from the same state."""
+    deadline = time.monotonic() + timeout
+    while wine_processes(prefix) and time.monotonic() < deadline:
+        time.sleep(0.2)
+
+
+def timed_run(ctx, setup, kind):
+    """One run from start to completion; (seconds in all, seconds the codec library was staged,
+    or None when it came and went too fast to be looked at)."""
+    kind.reset()
+    for earlier in kind.runs:  # the harness would wait here too, inside the timing
+        earlier.desktop_closed(timeout=15)
+    settle(kind.prefix)
+    kind.watch.drain()
+    kind.watch.log = []
+    staged_file = kind.prefix.system32 / STAGED_CODEC
+    started = time.time_ns()
+    run = ctx.start_program(kind.prefix, setup.exe, as_name="FennSetup.exe")
+    kind.runs.append(run)
+    deadline = time.monotonic() + RUN_TIMEOUT
+    # The moments come from the file system's own times, not from when this process got to
+    # see the events: on a busy machine it may wake late, and then both arrive at once.
+    written = kind.watch.wait_for(STAGED_CODEC, IN_CLOSE_WRITE, deadline)
+    try:
+        staged_at = os.stat(staged_file).st_mtime_ns
+    except FileNotFoundError:
+        staged_at = None
+    released = kind.watch.wait_for(STAGED_CODEC, IN_DELETE | IN_MOVED_FROM, deadline)
+    if written is None or released is None:
+        seen = [name for _, name in run.visible_windows()]
+        raise ScenarioFailure(f"a {kind.label} run did not stage and release {STAGED_CODEC} "
+                              f"within {RUN_TIMEOUT}s; visible: {seen}")
+    # Nothing else changes the system directory during a run: its time is that of the delete.
+    released_at = os.stat(kind.prefix.system32).st_mtime_ns
+    total = (released_at - started) / 1e9
+    staged = None if staged_at is None else (released_at - staged_at) / 1e9
+
+    if os.environ.get("FENN_BENCH_EVENTS"):
+        ctx.log(f"events: {[(hex(m), n) for m, n, _ in kind.watch.log]}")
+    # Outside the timing: the run really completed, and completed as it should.
+    time.sleep(0.5)  # the completion texts follow the release
+    boxes = [t for t in (ERROR_TITLE, NOTICE_TITLE) if run.find_window(t)]
+    if boxes or not run.find_window(PANEL_TITLE):
+        ctx.screenshot(run, f"{kind.label}-unexpected")
+        raise ScenarioFailure(f"after a {kind.label} run: boxes {boxes}, panel up: "
+                              f"{bool(run.find_window(PANEL_TITLE))}")
+    kind.check_after()
+    finish(ctx, run, "Escape")
+    check_no_leftovers(kind.prefix)
+    return total, staged
+
+
+def row(label, values):
+    seen = [v for v in values if v is not None]
+    if not seen:
+        return f"  {label:34}{'(too short to see)':>26}"
+    note = "" if len(seen) == len(values) else f"  ({len(seen)} of {len(values)} runs seen)"
+    return (f"  {label:34}{statistics.median(seen) * 1000:8.0f} {min(seen) * 1000:8.0f} "
+            f"{max(seen) * 1000:8.0f}{note}")
+
+
+def report(full, empty, runs):
+    print(f"\nwhole setup runs under Wine, start to completed panel, {runs} runs of each kind")
+    print(f"{'':36}{'median':>8} {'min':>8} {'max':>8}  (ms)")
+    for kind in (full, empty):
+        print(row(f"{kind.label}: start to completion", kind.totals))
+        print(row(f"{kind.label}: codec staged to released", kind.staged))
+    full_median = statistics.median(full.totals)
+    share = full_median - statistics.median(empty.totals)
+    print(f"  extraction's share, full minus empty (medians): {share * 1000:.0f} ms, "
+          f"{share / full_median:.1%} of a full run")
+    full_staged = [v for v in full.staged if v is not None]
+    empty_staged = [v for v in empty.staged if v is not None]
+    if full_staged and empty_staged:
+        staged = statistics.median(full_staged) - statistics.median(empty_staged)
+        print(f"  the same within the runs (staged windows, medians): {staged * 1000:.0f} ms, "
+              f"{staged / full_median:.1%} of a full run")
+    for kind in (full, empty):
+        print(f"  every {kind.label} run: {', '.join(f'{t * 1000:.0f}' for t in kind.totals)}")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--build-dir", default="build/win64")
+    parser.add_argument("--runs", type=int, default=5, help="counted runs of each kind")
+    parser.add_argument("--keep", action="store_true", help="keep the run folder")
+    args = parser.parse_args()
+
+    outputs = BuildOutputs(args.build_dir)
+    setup = SetupUnderTest(outputs.setup)
+    ctx = ScenarioContext("setup_run", args.build_dir, keep=args.keep, area="bench")
+    succeeded = False
+    kinds = []
+    try:
+        full = Kind(ctx, setup, "full", preinstalled=False)
+        empty = Kind(ctx, setup, "empty", preinstalled=True)
+        kinds = [full, empty]
+        ctx.log(f"{setup.exe}; payloads {[(p.name, len(p.content)) for p in setup.payloads]}")
+        for kind in kinds:
+            timed_run(ctx, setup, kind)  # the prefix's first start: not counted
+        for number in range(args.runs):
+            for kind in kinds:
+                total, staged = timed_run(ctx, setup, kind)
+                kind.totals.append(total)
+                kind.staged.append(staged)
+                window = "too short to see" if staged is None else f"{staged * 1000:.0f} ms"
+                ctx.log(f"{kind.label} run {number + 1}: {total * 1000:.0f} ms, codec staged "
+                        f"{window}")
+        report(full, empty, args.runs)
+        succeeded = True
+    except ScenarioFailure as failure:
+        print(f"[setup_run] FAILED: {failure}", file=sys.stderr)
+    finally:
+        for kind in kinds:
+            kind.watch.close()
+        ctx.close(succeeded)
+    return 0 if succeeded else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
