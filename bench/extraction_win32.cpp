@@ -8,13 +8,18 @@
 //   floor:      the same containers, written to files once before the rounds, each decoded by
 //               DecompVXFormat2NomFile of the statically linked codec (what `vxtool unpack` does,
 //               without starting a process per container).
+//   file steps: the floor plus the file work of the setup's passes, without the panel and the
+//               staging: splits the extraction's extra cost between file work, staging and panel.
+//   vxtool.exe: the build's vxtool run once per container, as a user would; in rounds of their
+//               own after the others. Skipped when the build has no vxtool.exe.
 //
 // The executable carries the setup's own resources, so the containers are those of
 // FennSetup.exe. With the default build they hold stand-ins: the debug codec library, a small
 // updater program and two small placeholder libraries. The panel is shown (a hidden panel reads
 // as a cancelled setup and the extraction would stop at once), so every yield and the codec's
-// own message pump do real work. Rounds alternate between the two, the installed and decoded files
-// are deleted after each, and a first round of each warms the file cache and is not counted.
+// own message pump do real work. Each round times the first three back to back, the installed
+// and decoded files are deleted after each, and a first round warms the file cache and is not
+// counted.
 //
 //   cmake --build build/<dir> --target extraction_win32
 //   tests/win32/with-display scripts/wine-run build/<dir>/bench/extraction_win32.exe [rounds]
@@ -72,7 +77,7 @@ double Milliseconds(Clock::duration elapsed) {
 size_t FileSize(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return (static_cast<size_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return static_cast<size_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
 }
 
 bool Exists(const std::wstring& path) {
@@ -153,6 +158,89 @@ bool UnpackOnce(const std::vector<Payload>& payloads, double& milliseconds) {
   return complete;
 }
 
+// The floor plus the file work of the setup's passes (resource read, temp file, write, decode
+// next to it, delete, two moves into the product folder), without the panel and without staging
+// the codec library: tells the cost of the file steps from that of the panel and the staging.
+bool FileStepsOnce(fenn::Platform& platform, const std::vector<Payload>& payloads,
+                   double& milliseconds) {
+  const auto start = Clock::now();
+  bool complete = true;
+  for (const auto& payload : payloads) {
+    std::vector<uint8_t> container;
+    std::wstring tempFolder, tempPath;
+    if (!platform.loadResourceData(payload.id, L"CUSTOM", container) ||
+        platform.getTempPath(tempFolder) == 0 ||
+        platform.getTempFileName(tempFolder, L"~oc", tempPath) == 0 ||
+        !platform.writeBytes(tempPath, container)) {
+      complete = false;
+      continue;
+    }
+    const std::wstring outputPath = tempPath + L".bin";
+    const int32_t status = DecompVXFormat2NomFile(platform.toAnsi(tempPath).c_str(),
+                                                  platform.toAnsi(outputPath).c_str());
+    platform.deleteFile(tempPath);
+    if (status != 0 || !platform.renameFile(outputPath, tempPath) ||
+        !platform.renameFile(tempPath, kProductFolder + L"\\" + payload.name)) {
+      complete = false;
+    }
+  }
+  milliseconds = Milliseconds(Clock::now() - start);
+  for (const auto& payload : payloads) {
+    DeleteFileW((kProductFolder + L"\\" + payload.name).c_str());
+  }
+  if (!complete) std::fprintf(stderr, "the file steps alone did not place every payload\n");
+  return complete;
+}
+
+// The build's vxtool.exe beside this benchmark (<build>/tools/vxtool next to <build>/bench), or
+// the empty text. Wine names a program started from a host path "unix\\..." here, a path it
+// opens only in the form "\\\\?\\unix\\...".
+std::wstring FindVxtool() {
+  wchar_t module[MAX_PATH * 4];
+  const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH * 4);
+  if (length == 0 || length >= MAX_PATH * 4) return std::wstring();
+  std::wstring path(module, length);
+  if (path.rfind(L"unix\\", 0) == 0) path = L"\\\\?\\" + path;
+  for (int level = 0; level < 2; ++level) {  // up from bench\extraction_win32.exe
+    const size_t slash = path.find_last_of(L"\\");
+    if (slash == std::wstring::npos) return std::wstring();
+    path.resize(slash);
+  }
+  path += L"\\tools\\vxtool\\vxtool.exe";
+  return Exists(path) ? path : std::wstring();
+}
+
+// `vxtool unpack` as a user runs it: one process per container, each waited for.
+bool VxtoolOnce(const std::wstring& vxtool, fenn::Platform& platform,
+                const std::vector<Payload>& payloads, double& milliseconds) {
+  const auto start = Clock::now();
+  bool complete = true;
+  for (const auto& payload : payloads) {
+    std::wstring commandLine = L"\"" + vxtool + L"\" unpack \"" +
+                               platform.fromAnsi(payload.container) + L"\" \"" +
+                               platform.fromAnsi(payload.output) + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    DWORD exitCode = 1;
+    if (CreateProcessW(vxtool.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                       nullptr, kWorkFolder.c_str(), &startup, &process)) {
+      WaitForSingleObject(process.hProcess, INFINITE);
+      GetExitCodeProcess(process.hProcess, &exitCode);
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
+    }
+    if (exitCode != 0) {
+      std::fprintf(stderr, "vxtool unpack of payload %d failed (%lu)\n", payload.id,
+                   static_cast<unsigned long>(exitCode));
+      complete = false;
+    }
+  }
+  milliseconds = Milliseconds(Clock::now() - start);
+  for (const auto& payload : payloads) DeleteFileA(payload.output.c_str());
+  return complete;
+}
+
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const size_t middle = values.size() / 2;
@@ -192,12 +280,14 @@ int wmain(int argc, wchar_t** argv) {
 
   std::vector<Payload> payloads;
   bool ok = PrepareFloor(platform, payloads);
+  const std::wstring vxtool = FindVxtool();
 
-  std::vector<double> extraction, staging, floor;
+  std::vector<double> extraction, staging, floor, fileSteps, vxtoolRuns;
   for (int round = 0; ok && round <= rounds; ++round) {
     ExtractionTimes times;
-    double unpackMs = 0;
-    ok = ExtractOnce(panel, payloads, times) && UnpackOnce(payloads, unpackMs);
+    double unpackMs = 0, fileStepsMs = 0;
+    ok = ExtractOnce(panel, payloads, times) && UnpackOnce(payloads, unpackMs) &&
+         FileStepsOnce(platform, payloads, fileStepsMs);
     if (!platform.panelVisible()) {
       std::fprintf(stderr, "the panel went away\n");
       ok = false;
@@ -206,6 +296,14 @@ int wmain(int argc, wchar_t** argv) {
     extraction.push_back(times.total);
     staging.push_back(times.staging);
     floor.push_back(unpackMs);
+    fileSteps.push_back(fileStepsMs);
+  }
+  // Apart from the rounds above: the ending child processes keep Wine busy for a while, which
+  // would fall on whatever is timed next.
+  for (int round = 0; ok && !vxtool.empty() && round < rounds; ++round) {
+    double vxtoolMs = 0;
+    ok = VxtoolOnce(vxtool, platform, payloads, vxtoolMs);
+    vxtoolRuns.push_back(vxtoolMs);
   }
 
   if (ok) {
@@ -232,6 +330,10 @@ int wmain(int argc, wchar_t** argv) {
         Median(staging), Best(staging));
     std::printf("  unpack (floor)  %9.2f  %9.2f  (DecompVXFormat2NomFile per container)\n",
                 Median(floor), Best(floor));
+    std::printf(
+        "  file steps      %9.2f  %9.2f  (the floor with the passes' file work, no panel,\n"
+        "                                    no staging)\n",
+        Median(fileSteps), Best(fileSteps));
     // The machine may be busy with other work; the ratio within each round (both measured
     // back to back) is the steadiest of the three.
     std::vector<double> ratios;
@@ -240,6 +342,16 @@ int wmain(int argc, wchar_t** argv) {
         "  ratio extraction / floor: %.2f of the medians, %.2f of the bests, %.2f the\n"
         "  median of the rounds' own ratios (target at most 1.2)\n",
         Median(extraction) / Median(floor), Best(extraction) / Best(floor), Median(ratios));
+    if (vxtool.empty()) {
+      std::printf("  vxtool.exe not found beside this build: its runs were skipped\n");
+    } else {
+      std::printf(
+          "  vxtool.exe unpack %7.2f  %9.2f  (one process per container, started and\n"
+          "                                    waited for)\n",
+          Median(vxtoolRuns), Best(vxtoolRuns));
+      std::printf("  ratio extraction / vxtool.exe runs: %.2f of the medians\n",
+                  Median(extraction) / Median(vxtoolRuns));
+    }
   }
 
   platform.destroyPanel();
