@@ -3,22 +3,28 @@
 all four payloads to install ("full") and with nothing to install ("empty": the product folder
 already holds every target file). The difference of the two is the extraction's share.
 
-    bench/setup_run.py [--build-dir build/<win64 build>] [--runs 5] [--keep]
+    bench/setup_run.py [--build-dir build/<win64 build>] [--runs 10] [--keep]
 
 Each kind has its own Wine prefix (a copy of the end-to-end template) with the product in its
 default folder and without the system's "cfgmgr32.dll" and "setupapi.dll", so that a full run
 installs all four payloads and both kinds see the same system directory. A persistent
-wineserver per prefix and one uncounted run of each kind first take the prefix's first start out
-of the figures; then the kinds alternate, so that other load on the machine falls on both.
+wineserver per prefix keeps the prefix's services up between runs, and one uncounted run of each
+kind first takes the prefix's first start out of the figures. Before each run the previous one's
+processes (program, virtual desktop) must have ended, in both prefixes, and a short rest
+follows; then the kinds alternate, so that other
+load on the machine falls on both.
 
 When a run has completed shows nowhere but on screen; what the harness can see on disk is the
 staged codec library. Every run that finds the product writes "CompVLib.DLL" into the system
 directory before its extraction and deletes it in its last step before the completion texts and
-buttons (an empty run too). The end of a run is that delete, seen through inotify as it happens:
-no polling, so the granularity is the wake-up of this process (well under a millisecond). The
-start is the moment the program is handed to Wine, so a run includes Wine starting the process
-and its virtual desktop. The window between the library's creation and its delete (staging,
-system-library check, extraction, release) is reported as well.
+buttons (an empty run too). The end of a run is that delete. There is no polling: inotify
+reports the delete, and its moment is the system directory's change time, stamped by the kernel
+as the file goes, so it does not depend on how soon this process wakes on a busy machine. The
+start is taken just before the harness copies the program onto C: (about 1 MB) and hands it to
+Wine, so a run includes Wine starting the process and its virtual desktop. The window from the
+library's last write to its delete (staging, system-library check, extraction, release) is
+reported as well; it is read from the library's own time, so a window too short for this
+process to look in time (an empty run's few milliseconds, sometimes) counts as not seen.
 
 After each run, outside the timing: the panel must still be up with no message box, the product
 folder must hold what the kind expects, Esc must end the program without the cancel notice
@@ -29,7 +35,6 @@ import argparse
 import ctypes
 import os
 import select
-import shutil
 import statistics
 import struct
 import sys
@@ -49,30 +54,30 @@ from scenarios.setup_flow import (ERROR_TITLE, NOTICE_TITLE, SetupUnderTest,  # 
                                   check_no_leftovers, expect_same, finish)
 
 RUN_TIMEOUT = 120  # seconds from start to completion before a run counts as hung
+# Seconds of rest before each run once the last one's processes have gone: Wine and the X server
+# still finish up after them (window teardown, the server's bookkeeping).
+QUIET = 2.0
 
 # inotify(7)
 IN_CLOSE_WRITE = 0x008
 IN_MOVED_FROM = 0x040
-IN_MOVED_TO = 0x080
-IN_CREATE = 0x100
 IN_DELETE = 0x200
 IN_NONBLOCK = 0o4000
 EVENT_HEADER = struct.Struct("iIII")
 
 
 class FolderWatch:
-    """Creations and deletions in one folder, each stamped with time.monotonic() as it arrives."""
+    """Finished writes and deletions in one folder."""
 
     def __init__(self, folder):
         self._libc = ctypes.CDLL(None, use_errno=True)
         self._fd = self._libc.inotify_init1(IN_NONBLOCK)
         if self._fd < 0:
             raise OSError(ctypes.get_errno(), "inotify_init1")
-        mask = IN_CREATE | IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO
+        mask = IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_FROM
         if self._libc.inotify_add_watch(self._fd, str(folder).encode(), mask) < 0:
             raise OSError(ctypes.get_errno(), f"inotify_add_watch {folder}")
         self._pending = []
-        self.log = []
 
     def drain(self):
         """Forgets everything seen so far."""
@@ -81,24 +86,22 @@ class FolderWatch:
             pass
 
     def wait_for(self, name, mask, deadline):
-        """Time of the first event in mask for name (case ignored, as Windows names go), or None
-        when the deadline passes first. Events before it are dropped; those after it stay."""
+        """Waits for an event in mask for name (case ignored, as Windows names go); false when
+        the deadline passes first. Events before it are dropped; those after it stay."""
         while True:
             while self._pending:
-                event_mask, event_name, seen = self._pending.pop(0)
-                self.log.append((event_mask, event_name, seen))
+                event_mask, event_name = self._pending.pop(0)
                 if event_mask & mask and event_name.lower() == name.lower():
-                    return seen
+                    return True
             left = deadline - time.monotonic()
             if left <= 0:
-                return None
+                return False
             self._pending = self._read(left)
 
     def _read(self, timeout):
         ready, _, _ = select.select([self._fd], [], [], timeout)
         if not ready:
             return []
-        seen = time.monotonic()
         try:
             data = os.read(self._fd, 65536)
         except BlockingIOError:
@@ -110,7 +113,7 @@ class FolderWatch:
             offset += EVENT_HEADER.size
             raw = data[offset:offset + length].split(b"\0", 1)[0]
             offset += length
-            events.append((event_mask, raw.decode("utf-8", "replace"), seen))
+            events.append((event_mask, raw.decode("utf-8", "replace")))
         return events
 
     def close(self):
@@ -155,8 +158,15 @@ class Kind:
                 raise ScenarioFailure(f"a {self.label} run did not install {missing}")
 
 
-def wine_processes(prefix):
-    """Process ids of the prefix's Wine processes other than its wineserver."""
+# What stays up between runs: the persistent wineserver and the services Wine started with the
+# prefix's first run.
+LASTING = {b"wineserver", b"wineserver64", b"services.exe", b"winedevice.exe", b"plugplay.exe",
+           b"svchost.exe", b"rpcss.exe"}
+
+
+def run_processes(prefix):
+    """Process ids of the prefix's Wine processes that belong to one run (the program, its
+    virtual desktop, the launcher)."""
     marker = f"WINEPREFIX={prefix.path}".encode()
     found = []
     for entry in os.listdir("/proc"):
@@ -165,7 +175,7 @@ def wine_processes(prefix):
         try:
             with open(f"/proc/{entry}/cmdline", "rb") as f:
                 first = f.read().split(b"\0", 1)[0]
-            if os.path.basename(first) == b"wineserver":
+            if first.replace(b"\\", b"/").rsplit(b"/", 1)[-1].lower() in LASTING:
                 continue
             with open(f"/proc/{entry}/environ", "rb") as f:
                 if marker in f.read().split(b"\0"):
@@ -176,22 +186,23 @@ def wine_processes(prefix):
 
 
 def settle(prefix, timeout=20):
-    """Waits until the last run's processes (the program, its desktop, the services Wine
-    started for it) have all ended, so that every run starts from the same state."""
+    """Waits until the last run's processes have all ended, so that every run starts from the
+    same state: the wineserver and the prefix's services up, no desktop, no program."""
     deadline = time.monotonic() + timeout
-    while wine_processes(prefix) and time.monotonic() < deadline:
+    while run_processes(prefix) and time.monotonic() < deadline:
         time.sleep(0.2)
 
 
-def timed_run(ctx, setup, kind):
+def timed_run(ctx, setup, kind, kinds):
     """One run from start to completion; (seconds in all, seconds the codec library was staged,
     or None when it came and went too fast to be looked at)."""
     kind.reset()
     for earlier in kind.runs:  # the harness would wait here too, inside the timing
         earlier.desktop_closed(timeout=15)
-    settle(kind.prefix)
+    for each in kinds:  # the other kind's last run may still be going away
+        settle(each.prefix)
+    time.sleep(QUIET)
     kind.watch.drain()
-    kind.watch.log = []
     staged_file = kind.prefix.system32 / STAGED_CODEC
     started = time.time_ns()
     run = ctx.start_program(kind.prefix, setup.exe, as_name="FennSetup.exe")
@@ -205,7 +216,7 @@ def timed_run(ctx, setup, kind):
     except FileNotFoundError:
         staged_at = None
     released = kind.watch.wait_for(STAGED_CODEC, IN_DELETE | IN_MOVED_FROM, deadline)
-    if written is None or released is None:
+    if not written or not released:
         seen = [name for _, name in run.visible_windows()]
         raise ScenarioFailure(f"a {kind.label} run did not stage and release {STAGED_CODEC} "
                               f"within {RUN_TIMEOUT}s; visible: {seen}")
@@ -214,8 +225,6 @@ def timed_run(ctx, setup, kind):
     total = (released_at - started) / 1e9
     staged = None if staged_at is None else (released_at - staged_at) / 1e9
 
-    if os.environ.get("FENN_BENCH_EVENTS"):
-        ctx.log(f"events: {[(hex(m), n) for m, n, _ in kind.watch.log]}")
     # Outside the timing: the run really completed, and completed as it should.
     time.sleep(0.5)  # the completion texts follow the release
     boxes = [t for t in (ERROR_TITLE, NOTICE_TITLE) if run.find_window(t)]
@@ -261,7 +270,7 @@ def report(full, empty, runs):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--build-dir", default="build/win64")
-    parser.add_argument("--runs", type=int, default=5, help="counted runs of each kind")
+    parser.add_argument("--runs", type=int, default=10, help="counted runs of each kind")
     parser.add_argument("--keep", action="store_true", help="keep the run folder")
     args = parser.parse_args()
 
@@ -276,10 +285,10 @@ def main():
         kinds = [full, empty]
         ctx.log(f"{setup.exe}; payloads {[(p.name, len(p.content)) for p in setup.payloads]}")
         for kind in kinds:
-            timed_run(ctx, setup, kind)  # the prefix's first start: not counted
+            timed_run(ctx, setup, kind, kinds)  # the prefix's first start: not counted
         for number in range(args.runs):
             for kind in kinds:
-                total, staged = timed_run(ctx, setup, kind)
+                total, staged = timed_run(ctx, setup, kind, kinds)
                 kind.totals.append(total)
                 kind.staged.append(staged)
                 window = "too short to see" if staged is None else f"{staged * 1000:.0f} ms"
