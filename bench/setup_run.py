@@ -3,7 +3,7 @@
 all four payloads to install ("full") and with nothing to install ("empty": the product folder
 already holds every target file). The difference of the two is the extraction's share.
 
-    bench/setup_run.py [--build-dir build/<win64 build>] [--runs 10] [--keep]
+    bench/setup_run.py [--build-dir build/<win64 build>] [--runs 30] [--keep]
 
 Each kind has its own Wine prefix (a copy of the end-to-end template) with the product in its
 default folder and without the system's "cfgmgr32.dll" and "setupapi.dll", so that a full run
@@ -11,8 +11,10 @@ installs all four payloads and both kinds see the same system directory. A persi
 wineserver per prefix keeps the prefix's services up between runs, and one uncounted run of each
 kind first takes the prefix's first start out of the figures. Before each run the previous one's
 processes (program, virtual desktop) must have ended, in both prefixes, and a short rest
-follows; then the kinds alternate, so that other
-load on the machine falls on both.
+follows; then the kinds alternate, so that other load on the machine falls on both. A run's
+start varies by some 100 ms with the load of the machine, more than the extraction's share, so
+the difference of the medians needs many runs (30 by default); the staged window measures the
+share within each run and needs far fewer.
 
 When a run has completed shows nowhere but on screen; what the harness can see on disk is the
 staged codec library. Every run that finds the product writes "CompVLib.DLL" into the system
@@ -270,7 +272,7 @@ def report(full, empty, runs):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--build-dir", default="build/win64")
-    parser.add_argument("--runs", type=int, default=10, help="counted runs of each kind")
+    parser.add_argument("--runs", type=int, default=30, help="counted runs of each kind")
     parser.add_argument("--keep", action="store_true", help="keep the run folder")
     args = parser.parse_args()
 
