@@ -180,6 +180,12 @@ ListResult FakePlatform::listNext() {
   return fs.listNext();
 }
 
+bool FakePlatform::deleteFileAtRestart(const std::wstring& path) {
+  if (!fs.exists(path)) return false;
+  deletedAtRestart.push_back(path);
+  return true;
+}
+
 bool FakePlatform::deleteFile(const std::wstring& path) {
   return fs.deleteFile(path);
 }

@@ -101,8 +101,9 @@ class FakePlatform : public Platform {
   int yields = 0;
   int tempFileNames = 0;  // getTempFileName calls
   int sleeps = 0;
-  int waits = 0;     // waitForMessage calls
-  int badFrees = 0;  // freeLibrary of a handle that is not loaded
+  int waits = 0;                               // waitForMessage calls
+  std::vector<std::wstring> deletedAtRestart;  // files scheduled for deletion at restart
+  int badFrees = 0;                            // freeLibrary of a handle that is not loaded
   size_t loadedModules() const { return modules_.size(); }
   int moduleReferences(const std::wstring& path) const;
 
@@ -127,6 +128,7 @@ class FakePlatform : public Platform {
   ListResult listFirst(const std::wstring& pattern, int attributes) override;
   ListResult listNext() override;
   bool deleteFile(const std::wstring& path) override;
+  bool deleteFileAtRestart(const std::wstring& path) override;
   bool renameFile(const std::wstring& from, const std::wstring& to) override;
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override;
 

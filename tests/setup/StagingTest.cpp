@@ -41,6 +41,7 @@ TEST_F(StagingTest, PreexistingLibraryIsUsedButNeverWrittenOrDeleted) {
   EXPECT_EQ(platform.fs.text(kStagedLibrary), kPreexisting);
   EXPECT_EQ(platform.loadedModules(), 0u);
   EXPECT_EQ(platform.badFrees, 0);
+  EXPECT_TRUE(platform.deletedAtRestart.empty());
   for (int id : platform.dataReads) EXPECT_NE(id, 1001);
 }
 
@@ -95,6 +96,7 @@ TEST_F(StagingTest, ReleaseGivesUpOnAFileSomeoneElseHolds) {
   platform.fs.hold(kStagedLibrary);  // another process has it loaded
   access.StageDecompressor(true);
   EXPECT_TRUE(platform.fs.exists(kStagedLibrary));
+  EXPECT_EQ(platform.deletedAtRestart, std::vector<std::wstring>{kStagedLibrary});
   EXPECT_FALSE(access.bDecompLoaded());
   EXPECT_GE(platform.sleeps, 10);
   EXPECT_LE(platform.sleeps, 20);

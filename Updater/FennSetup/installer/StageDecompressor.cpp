@@ -79,6 +79,9 @@ void frmPanel::ReleaseDecompressor() {
     platform_.yield();
     platform_.sleepMilliseconds(kReleaseWaitMilliseconds);
   }
+  // Left behind, the file would pass for a library that was there before on every later run and
+  // never go away; the system removes it at its next start instead.
+  if (FileExists(path)) platform_.deleteFileAtRestart(path);
   bDecompLoaded = false;
 }
 

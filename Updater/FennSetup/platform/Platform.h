@@ -116,6 +116,12 @@ class Platform {
   // The next name of the listing started by the last listFirst; empty at its end.
   virtual ListResult listNext() = 0;
   virtual bool deleteFile(const std::wstring& path) = 0;
+  // Asks the system to delete the file when it next starts (for a file another process holds
+  // open now). False when that cannot be arranged; the default cannot.
+  virtual bool deleteFileAtRestart(const std::wstring& path) {
+    (void)path;
+    return false;
+  }
   // Renames or moves a file, also into another folder or onto another drive. Fails when the
   // target exists or the source is absent.
   virtual bool renameFile(const std::wstring& from, const std::wstring& to) = 0;

@@ -103,6 +103,11 @@ ListResult Win32Platform::listNext() {
   return result;
 }
 
+bool Win32Platform::deleteFileAtRestart(const std::wstring& path) {
+  // Needs administrator rights, which the setup has (its manifest asks for them).
+  return MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}
+
 bool Win32Platform::deleteFile(const std::wstring& path) {
   return DeleteFileW(path.c_str()) != 0;
 }

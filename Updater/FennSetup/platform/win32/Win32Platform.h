@@ -40,6 +40,7 @@ class Win32Platform : public Platform {
   ListResult listFirst(const std::wstring& pattern, int attributes) override;
   ListResult listNext() override;
   bool deleteFile(const std::wstring& path) override;
+  bool deleteFileAtRestart(const std::wstring& path) override;
   bool renameFile(const std::wstring& from, const std::wstring& to) override;
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override;
 
