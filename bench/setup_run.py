@@ -46,6 +46,7 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # keep the source tree clean
 E2E = Path(__file__).resolve().parent.parent / "tests" / "e2e"
 sys.path.insert(0, str(E2E))
+sys.path.insert(1, str(E2E.parent))  # fenntest
 
 from harness.build_outputs import BuildOutputs  # noqa: E402
 from harness.context import ScenarioContext  # noqa: E402

@@ -21,6 +21,7 @@ from pathlib import Path
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(1, str(Path(__file__).resolve().parent.parent))  # fenntest
 
 from harness.build_outputs import BuildOutputs  # noqa: E402
 from harness.context import PROGRAM_FOLDER, wait_until  # noqa: E402

@@ -15,6 +15,7 @@ from pathlib import Path
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(1, str(Path(__file__).resolve().parent.parent))  # fenntest
 
 from harness.build_outputs import BuildOutputs  # noqa: E402
 from harness.context import ScenarioContext  # noqa: E402

@@ -8,7 +8,7 @@ from pathlib import Path
 
 from harness.context import PROGRAM_FOLDER
 from harness.errors import ScenarioFailure
-from harness.payloads import PeResources
+from fenntest.pe import PeResources
 from harness.product import (DEFAULT_FOLDER, PAYLOAD_NAMES, STAGED_CODEC, SYSTEM_LIBRARIES,
                              lay_out_product, snapshot)
 

@@ -6,7 +6,7 @@ import time
 from faultlib.checks import expect_clean, expect_completed, expect_product_kept, system_listing
 from faultlib.helper import FaultHelper
 from harness.errors import ScenarioFailure
-from harness.payloads import PeResources
+from fenntest.pe import PeResources
 from harness.product import DEFAULT_FOLDER, STAGED_CODEC, lay_out_product, snapshot
 from scenarios.install import WITHOUT_SYSTEM_LIBRARIES
 from scenarios.setup_flow import (SetupUnderTest, check_installed, finish, staged_codec,
