@@ -11,7 +11,7 @@ import zlib
 from dataclasses import dataclass
 from pathlib import Path
 
-from fenntest.pe import PeResources
+from .pe import PeResources
 
 FILETIME_EPOCH_OFFSET = 116444736000000000  # 100 ns intervals from 1601-01-01 to 1970-01-01
 
