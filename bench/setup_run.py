@@ -44,16 +44,16 @@ import time
 from pathlib import Path
 
 sys.dont_write_bytecode = True  # keep the source tree clean
-E2E = Path(__file__).resolve().parent.parent / "tests" / "e2e"
-sys.path.insert(0, str(E2E))
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests"))  # fenntest
 
-from harness.build_outputs import BuildOutputs  # noqa: E402
-from harness.context import ScenarioContext  # noqa: E402
-from harness.errors import ScenarioFailure  # noqa: E402
-from harness.product import (DEFAULT_FOLDER, PANEL_TITLE, PAYLOAD_NAMES, STAGED_CODEC,  # noqa: E402
-                             SYSTEM_LIBRARIES, lay_out_product, snapshot)
-from scenarios.setup_flow import (ERROR_TITLE, NOTICE_TITLE, SetupUnderTest,  # noqa: E402
-                                  check_no_leftovers, expect_same, finish)
+from fenntest.build_outputs import BuildOutputs  # noqa: E402
+from fenntest.context import ScenarioContext  # noqa: E402
+from fenntest.errors import ScenarioFailure  # noqa: E402
+from fenntest.product import (DEFAULT_FOLDER, PANEL_TITLE, PAYLOAD_NAMES,  # noqa: E402
+                              STAGED_CODEC, SYSTEM_LIBRARIES, lay_out_product, snapshot)
+from fenntest.processes import prefix_processes  # noqa: E402
+from fenntest.flow import (ERROR_TITLE, NOTICE_TITLE, SetupUnderTest,  # noqa: E402
+                           check_no_leftovers, expect_same, finish)
 
 RUN_TIMEOUT = 120  # seconds from start to completion before a run counts as hung
 # Seconds of rest before each run once the last one's processes have gone: Wine and the X server
@@ -162,29 +162,14 @@ class Kind:
 
 # What stays up between runs: the persistent wineserver and the services Wine started with the
 # prefix's first run.
-LASTING = {b"wineserver", b"wineserver64", b"services.exe", b"winedevice.exe", b"plugplay.exe",
-           b"svchost.exe", b"rpcss.exe"}
+LASTING = ("wineserver", "wineserver64", "services.exe", "winedevice.exe", "plugplay.exe",
+           "svchost.exe", "rpcss.exe")
 
 
 def run_processes(prefix):
     """Process ids of the prefix's Wine processes that belong to one run (the program, its
     virtual desktop, the launcher)."""
-    marker = f"WINEPREFIX={prefix.path}".encode()
-    found = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f"/proc/{entry}/cmdline", "rb") as f:
-                first = f.read().split(b"\0", 1)[0]
-            if first.replace(b"\\", b"/").rsplit(b"/", 1)[-1].lower() in LASTING:
-                continue
-            with open(f"/proc/{entry}/environ", "rb") as f:
-                if marker in f.read().split(b"\0"):
-                    found.append(int(entry))
-        except OSError:
-            continue
-    return found
+    return prefix_processes(prefix.path, except_named=LASTING)
 
 
 def settle(prefix, timeout=20):

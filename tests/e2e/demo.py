@@ -21,16 +21,17 @@ from pathlib import Path
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(1, str(Path(__file__).resolve().parent.parent))  # fenntest
 
-from harness.build_outputs import BuildOutputs  # noqa: E402
-from harness.context import PROGRAM_FOLDER, wait_until  # noqa: E402
-from harness.desktop import DesktopRun  # noqa: E402
-from harness.display import VirtualDisplay  # noqa: E402
-from harness.errors import ScenarioFailure  # noqa: E402
-from harness.payloads import FILETIME_EPOCH_OFFSET, read_payloads  # noqa: E402
-from harness.prefix import ensure_template  # noqa: E402
-from harness.product import (DEFAULT_FOLDER, PANEL_TITLE, STAGED_CODEC,  # noqa: E402
-                             UPDATER_MARKER, find_case_insensitive, lay_out_product)
+from fenntest.build_outputs import BuildOutputs  # noqa: E402
+from fenntest.context import PROGRAM_FOLDER, wait_until  # noqa: E402
+from fenntest.desktop import DesktopRun  # noqa: E402
+from fenntest.display import VirtualDisplay  # noqa: E402
+from fenntest.errors import ScenarioFailure  # noqa: E402
+from fenntest.payloads import FILETIME_EPOCH_OFFSET, read_payloads  # noqa: E402
+from fenntest.prefix import ensure_template  # noqa: E402
+from fenntest.product import (DEFAULT_FOLDER, PANEL_TITLE, STAGED_CODEC,  # noqa: E402
+                              UPDATER_MARKER, find_case_insensitive, lay_out_product)
 
 
 def utc(ns):

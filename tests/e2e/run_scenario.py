@@ -15,11 +15,12 @@ from pathlib import Path
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(1, str(Path(__file__).resolve().parent.parent))  # fenntest
 
-from harness.build_outputs import BuildOutputs  # noqa: E402
-from harness.context import ScenarioContext  # noqa: E402
-from harness.errors import ScenarioFailure  # noqa: E402
-from harness.prefix import ensure_template  # noqa: E402
+from fenntest.build_outputs import BuildOutputs  # noqa: E402
+from fenntest.context import ScenarioContext  # noqa: E402
+from fenntest.errors import ScenarioFailure  # noqa: E402
+from fenntest.prefix import ensure_template  # noqa: E402
 from scenarios import SCENARIOS  # noqa: E402
 
 

@@ -17,13 +17,13 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # keep the source tree clean
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
-sys.path.insert(1, str(HERE.parent / "e2e"))  # the end-to-end harness, used as it is
+sys.path.insert(1, str(HERE.parent))  # fenntest
 
 from cases import SCENARIOS  # noqa: E402
 from faultlib import Unsupported  # noqa: E402
 from faultlib.context import FaultContext  # noqa: E402
-from harness.build_outputs import BuildOutputs  # noqa: E402
-from harness.errors import ScenarioFailure  # noqa: E402
+from fenntest.build_outputs import BuildOutputs  # noqa: E402
+from fenntest.errors import ScenarioFailure  # noqa: E402
 
 SKIPPED = 77
 

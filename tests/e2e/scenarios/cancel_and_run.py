@@ -4,14 +4,14 @@ Run once the setup has completed."""
 import shutil
 import time
 
-from harness.context import wait_until
-from harness.errors import ScenarioFailure
-from harness.product import (DEFAULT_FOLDER, PANEL_TITLE, PAYLOAD_NAMES, UPDATER_MARKER,
-                             lay_out_product)
+from fenntest.context import wait_until
+from fenntest.errors import ScenarioFailure
+from fenntest.product import (DEFAULT_FOLDER, PANEL_TITLE, PAYLOAD_NAMES, UPDATER_MARKER,
+                              lay_out_product)
 
-from .install import WITHOUT_SYSTEM_LIBRARIES
-from .setup_flow import (ERROR_TITLE, NOTICE_TITLE, SetupUnderTest, check_installed,
-                         check_no_leftovers, dismiss_box, start_setup, wait_completed)
+from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, ERROR_TITLE, NOTICE_TITLE, SetupUnderTest,
+                           check_installed, check_no_leftovers, dismiss_box, start_setup,
+                           wait_completed)
 
 
 def wide_tree(ctx, width=28, depth=3):

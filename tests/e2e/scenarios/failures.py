@@ -4,15 +4,15 @@ target name in the product folder that cannot be replaced."""
 import os
 import time
 
-from harness.errors import ScenarioFailure
-from harness.context import wait_until
-from harness.payloads import corrupt_payload
-from harness.product import (DEFAULT_FOLDER, PANEL_TITLE, STAGED_CODEC, lay_out_product,
-                             leftover_temp_files, snapshot)
+from fenntest.errors import ScenarioFailure
+from fenntest.context import wait_until
+from fenntest.payloads import corrupt_payload
+from fenntest.product import (DEFAULT_FOLDER, PANEL_TITLE, STAGED_CODEC, lay_out_product,
+                              leftover_temp_files, snapshot)
 
-from .setup_flow import (ERROR_TITLE, SetupUnderTest, check_installed, check_no_leftovers,
-                         dismiss_box, expect_same, finish, start_setup, wait_completed,
-                         wait_for_files)
+from fenntest.flow import (ERROR_TITLE, SetupUnderTest, check_installed, check_no_leftovers,
+                           dismiss_box, expect_same, finish, start_setup, wait_completed,
+                           wait_for_files)
 
 
 def end_after_failure(ctx, run, prefix, product, kept):

@@ -6,18 +6,14 @@ import shutil
 import time
 from pathlib import Path
 
-from harness.context import PROGRAM_FOLDER
-from harness.errors import ScenarioFailure
-from harness.payloads import PeResources
-from harness.product import (DEFAULT_FOLDER, PAYLOAD_NAMES, STAGED_CODEC, SYSTEM_LIBRARIES,
-                             lay_out_product, snapshot)
+from fenntest.context import PROGRAM_FOLDER
+from fenntest.errors import ScenarioFailure
+from fenntest.pe import PeResources
+from fenntest.product import (DEFAULT_FOLDER, PAYLOAD_NAMES, STAGED_CODEC, SYSTEM_LIBRARIES,
+                              lay_out_product, snapshot)
 
-from .setup_flow import (SetupUnderTest, check_installed, check_no_leftovers, expect_same, finish,
-                         start_setup, wait_completed)
-
-# A fresh Wine prefix has both system libraries, so only these two are installed.
-WITHOUT_SYSTEM_LIBRARIES = ["CompLib.dll", "K3Fenn.exe"]
-
+from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, SetupUnderTest, check_installed,
+                           check_no_leftovers, expect_same, finish, start_setup, wait_completed)
 
 def default_folder(ctx, outputs):
     setup = SetupUnderTest(outputs.setup)

@@ -2,8 +2,8 @@
 window title is found, access keys and Esc reach the window, a message box is seen and
 dismissed, the program's end is noticed, and a file it writes shows up on the host."""
 
-from harness.context import wait_until
-from harness.errors import ScenarioFailure
+from fenntest.context import wait_until
+from fenntest.errors import ScenarioFailure
 
 TITLE = "프로브 창"
 

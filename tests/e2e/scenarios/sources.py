@@ -2,12 +2,11 @@
 
 import os
 
-from harness.errors import ScenarioFailure
-from harness.product import REGISTRY_KEY, REGISTRY_VALUE, lay_out_product
+from fenntest.errors import ScenarioFailure
+from fenntest.product import REGISTRY_KEY, REGISTRY_VALUE, lay_out_product
 
-from .install import WITHOUT_SYSTEM_LIBRARIES
-from .setup_flow import (ERROR_TITLE, SetupUnderTest, check_installed, check_no_leftovers,
-                         dismiss_box, finish, start_setup, wait_completed)
+from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, ERROR_TITLE, SetupUnderTest, check_installed,
+                           check_no_leftovers, dismiss_box, finish, start_setup, wait_completed)
 
 
 def not_found(ctx, outputs):

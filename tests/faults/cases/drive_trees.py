@@ -9,11 +9,11 @@ import time
 from faultlib.checks import (NOT_FOUND_TEXT, expect_clean, expect_completed, expect_error_box,
                              expect_product_kept, system_listing)
 from faultlib.helper import FaultHelper
-from harness.context import wait_until
-from harness.errors import ScenarioFailure
-from harness.product import PANEL_TITLE, UPDATER_MARKER, lay_out_product, snapshot
-from scenarios.install import WITHOUT_SYSTEM_LIBRARIES
-from scenarios.setup_flow import SetupUnderTest, check_installed, finish, start_setup
+from fenntest.context import wait_until
+from fenntest.errors import ScenarioFailure
+from fenntest.product import PANEL_TITLE, UPDATER_MARKER, lay_out_product, snapshot
+from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, SetupUnderTest, check_installed, finish,
+                           start_setup)
 
 # A walk that is still going after this long is a hang, whatever the machine.
 SEARCH_BOUND_SECONDS = 120

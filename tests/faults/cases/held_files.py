@@ -5,12 +5,11 @@ import time
 
 from faultlib.checks import expect_clean, expect_completed, expect_product_kept, system_listing
 from faultlib.helper import FaultHelper
-from harness.errors import ScenarioFailure
-from harness.payloads import PeResources
-from harness.product import DEFAULT_FOLDER, STAGED_CODEC, lay_out_product, snapshot
-from scenarios.install import WITHOUT_SYSTEM_LIBRARIES
-from scenarios.setup_flow import (SetupUnderTest, check_installed, finish, staged_codec,
-                                  start_setup, wait_for_files)
+from fenntest.errors import ScenarioFailure
+from fenntest.pe import PeResources
+from fenntest.product import DEFAULT_FOLDER, STAGED_CODEC, lay_out_product, snapshot
+from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, SetupUnderTest, check_installed, finish,
+                           staged_codec, start_setup, wait_for_files)
 
 OLDER_UPDATER = b"an older updater, which the setup must leave alone\r\n"
 # Twenty release passes 50 ms apart take about a second; anything near this bound is a hang.

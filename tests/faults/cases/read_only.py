@@ -5,8 +5,8 @@ from faultlib.checks import (CANNOT_PLACE_FILE, expect_clean, expect_completed, 
                              expect_product_kept, system_listing)
 from faultlib.helper import FaultHelper
 from faultlib.mounts import bind_read_only
-from harness.product import DEFAULT_FOLDER, lay_out_product, snapshot
-from scenarios.setup_flow import SetupUnderTest, finish, start_setup
+from fenntest.product import DEFAULT_FOLDER, lay_out_product, snapshot
+from fenntest.flow import SetupUnderTest, finish, start_setup
 
 CANNOT_PREPARE_CODEC = "압축 해제 모듈을 준비할 수 없습니다."
 

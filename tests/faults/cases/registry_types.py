@@ -9,10 +9,10 @@ from dataclasses import dataclass
 from faultlib.checks import (NOT_FOUND_TEXT, expect_clean, expect_completed, expect_error_box,
                              expect_product_kept, system_listing)
 from faultlib.helper import FaultHelper
-from harness.errors import ScenarioFailure
-from harness.product import REGISTRY_KEY, REGISTRY_VALUE, lay_out_product, snapshot
-from scenarios.install import WITHOUT_SYSTEM_LIBRARIES
-from scenarios.setup_flow import SetupUnderTest, check_installed, finish, start_setup
+from fenntest.errors import ScenarioFailure
+from fenntest.product import REGISTRY_KEY, REGISTRY_VALUE, lay_out_product, snapshot
+from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, SetupUnderTest, check_installed, finish,
+                           start_setup)
 
 REGISTRY_FOLDERS = "C:\\Reg.cases"
 SEARCH_FOLDERS = "D:\\Search"

@@ -5,9 +5,9 @@ from faultlib.checks import (CANNOT_MAKE_TEMP, DECOMPRESS_FAILED, expect_clean, 
                              expect_error_box, expect_product_kept, system_listing)
 from faultlib.helper import FaultHelper
 from faultlib.mounts import mount_tmpfs, unmount
-from harness.errors import ScenarioFailure
-from harness.product import DEFAULT_FOLDER, lay_out_product, snapshot
-from scenarios.setup_flow import SetupUnderTest, finish, start_setup
+from fenntest.errors import ScenarioFailure
+from fenntest.product import DEFAULT_FOLDER, lay_out_product, snapshot
+from fenntest.flow import SetupUnderTest, finish, start_setup
 
 PAGE = 4096
 

@@ -5,9 +5,9 @@ from faultlib.checks import (NOT_FOUND_TEXT, expect_clean, expect_completed, exp
                              expect_product_kept, system_listing)
 from faultlib.helper import FaultHelper
 from faultlib.without_root_access import run_wine_without_root_access
-from harness.product import DEFAULT_FOLDER, lay_out_product, snapshot
-from scenarios.install import WITHOUT_SYSTEM_LIBRARIES
-from scenarios.setup_flow import SetupUnderTest, check_installed, finish, start_setup
+from fenntest.product import DEFAULT_FOLDER, lay_out_product, snapshot
+from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, SetupUnderTest, check_installed, finish,
+                           start_setup)
 
 NO_ACCESS = 0o000
 OPEN = 0o755

@@ -1,4 +1,4 @@
-"""What the fault scenarios add to the end-to-end harness of tests/e2e (which they only import)."""
+"""What the fault scenarios add to the Wine/X toolkit (fenntest)."""
 
 
 class Unsupported(Exception):

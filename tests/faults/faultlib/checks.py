@@ -4,9 +4,9 @@ system), that the panel still completes, and what the run left on disk."""
 import os
 import time
 
-from harness.errors import ScenarioFailure
-from harness.product import PANEL_TITLE, leftover_temp_files, snapshot
-from scenarios.setup_flow import ERROR_TITLE, NOTICE_TITLE, expect_same
+from fenntest.errors import ScenarioFailure
+from fenntest.product import PANEL_TITLE, leftover_temp_files, snapshot
+from fenntest.flow import ERROR_TITLE, NOTICE_TITLE, expect_same
 
 COMPLETED_TEXT = "설치를 완료하였습니다."
 FINISH_CAPTION = "완료(&F)"

@@ -9,7 +9,7 @@ prefixes are shut down.
 from pathlib import Path
 
 from faultlib.mounts import unmount_below
-from harness.context import ScenarioContext
+from fenntest.context import ScenarioContext
 
 
 class FaultContext(ScenarioContext):

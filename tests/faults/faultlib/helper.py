@@ -6,8 +6,8 @@ import subprocess
 import time
 from pathlib import Path
 
-from harness.desktop import DESKTOP_NAME
-from harness.errors import ScenarioFailure
+from fenntest.desktop import DESKTOP_NAME
+from fenntest.errors import ScenarioFailure
 
 HELPER_FOLDER = "C:\\fenn-faults"
 

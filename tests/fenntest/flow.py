@@ -4,14 +4,16 @@ check what it left on disk."""
 import os
 import time
 
-from harness.context import wait_until
-from harness.errors import ScenarioFailure
-from harness.payloads import read_payloads
-from harness.product import (PANEL_TITLE, STAGED_CODEC, find_case_insensitive,
+from .context import wait_until
+from .errors import ScenarioFailure
+from .payloads import read_payloads
+from .product import (PANEL_TITLE, STAGED_CODEC, find_case_insensitive,
                              leftover_temp_files)
 
 ERROR_TITLE = "에러"
 NOTICE_TITLE = "알림"
+# A fresh Wine prefix has both system libraries, so only these two are installed.
+WITHOUT_SYSTEM_LIBRARIES = ["CompLib.dll", "K3Fenn.exe"]
 
 
 class SetupUnderTest:

@@ -11,6 +11,7 @@ import subprocess
 import time
 
 from .errors import ScenarioFailure
+from .processes import cpu_seconds, prefix_processes
 
 DESKTOP_NAME = "Fenn"
 
@@ -132,36 +133,12 @@ class DesktopRun:
 
     def program_pids(self):
         """Process ids of the program itself in this prefix (not the desktop, not what it
-        started): Wine shows a Windows process's command line as its Windows path."""
-        wanted = ntpath.basename(self.program).lower().encode()
-        marker = f"WINEPREFIX={self.prefix.path}".encode()
-        pids = []
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit():
-                continue
-            try:
-                with open(f"/proc/{entry}/cmdline", "rb") as f:
-                    first = f.read().split(b"\0", 1)[0]
-                if not ntpath.basename(first.decode("utf-8", "replace")).lower().encode() == wanted:
-                    continue
-                with open(f"/proc/{entry}/environ", "rb") as f:
-                    if marker in f.read().split(b"\0"):
-                        pids.append(int(entry))
-            except OSError:
-                continue
-        return pids
+        started)."""
+        return prefix_processes(self.prefix.path, named=ntpath.basename(self.program))
 
     def cpu_seconds(self):
         """Processor time (user and system) the program's own process has used so far."""
-        ticks = 0
-        for pid in self.program_pids():
-            try:
-                with open(f"/proc/{pid}/stat") as f:
-                    fields = f.read().rsplit(")", 1)[1].split()
-                ticks += int(fields[11]) + int(fields[12])  # utime, stime
-            except OSError:
-                continue
-        return ticks / os.sysconf("SC_CLK_TCK")
+        return cpu_seconds(self.program_pids())
 
     def exited(self):
         """The program's own process has ended."""

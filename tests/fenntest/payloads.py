@@ -1,0 +1,66 @@
+"""What the setup should install, read straight from the FennSetup.exe under test.
+
+The payloads travel as "CUSTOM" resources 101 to 104 (a zlib stream, the 24-byte file-times
+trailer, up to three zero bytes), the target names as string-table entries 101 to 104. Reading
+them here, independently of the setup's own code, gives the expected bytes and times of every
+installed file.
+"""
+
+import struct
+import zlib
+from dataclasses import dataclass
+from pathlib import Path
+
+from .pe import PeResources
+
+FILETIME_EPOCH_OFFSET = 116444736000000000  # 100 ns intervals from 1601-01-01 to 1970-01-01
+
+
+@dataclass
+class Payload:
+    resource_id: int
+    name: str
+    container: bytes
+    content: bytes
+    creation: int
+    last_access: int
+    last_write: int
+
+    @property
+    def last_write_ns(self):
+        """The last-write time as Unix nanoseconds, as the host sees an installed file's mtime."""
+        return (self.last_write - FILETIME_EPOCH_OFFSET) * 100
+
+    @property
+    def last_access_ns(self):
+        return (self.last_access - FILETIME_EPOCH_OFFSET) * 100
+
+
+def read_payloads(exe_path):
+    resources = PeResources(Path(exe_path).read_bytes())
+    payloads = []
+    for rid in range(101, 105):
+        name = resources.string(rid)
+        container = resources.bytes_of("CUSTOM", rid)
+        if name is None or container is None:
+            raise ValueError(f"{exe_path} lacks payload {rid}")
+        inflater = zlib.decompressobj()
+        content = inflater.decompress(container) + inflater.flush()
+        # The recorded trailer follows the stream's end; padding zeros may follow it.
+        trailer = inflater.unused_data[:24]
+        creation, access, write = struct.unpack("<QQQ", trailer)
+        payloads.append(Payload(rid, name, container, content, creation, access, write))
+    return payloads
+
+
+def corrupt_payload(exe_path, out_path, rid):
+    """A copy of the executable whose container rid has a damaged zlib body (same size)."""
+    data = bytearray(Path(exe_path).read_bytes())
+    found = PeResources(bytes(data)).find("CUSTOM", rid)
+    if found is None:
+        raise ValueError(f"{exe_path} has no CUSTOM {rid}")
+    _, offset, size = found
+    middle = offset + (size - 24) // 2
+    for i in range(16):  # enough damaged bytes that no decoder can take it for valid data
+        data[middle + i] ^= 0xA5
+    Path(out_path).write_bytes(bytes(data))
