@@ -14,7 +14,6 @@ if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
     set(ENV{SOURCE_DATE_EPOCH} ${commit_time})
   endif()
 endif()
-string(TIMESTAMP FENN_COPYRIGHT_YEAR "%Y" UTC)  # honours SOURCE_DATE_EPOCH
 
 # Gives TARGET a version resource naming it FILE_NAME with DESCRIPTION; TYPE is VFT_APP or
 # VFT_DLL; a fifth argument DEBUG marks a debug build.
@@ -23,6 +22,7 @@ function(fenn_version_resource target file_name description type)
   set(FENN_VERSION_DESCRIPTION ${description})
   set(FENN_VERSION_TYPE ${type})
   set(FENN_VERSION_FLAGS 0)
+  string(TIMESTAMP FENN_COPYRIGHT_YEAR "%Y" UTC)  # honours SOURCE_DATE_EPOCH
   if(ARGV4 STREQUAL "DEBUG")
     set(FENN_VERSION_FLAGS VS_FF_DEBUG)
   endif()

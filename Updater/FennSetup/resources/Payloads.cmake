@@ -118,6 +118,7 @@ list(APPEND FENN_RESOURCE_FILES ${FENN_PAYLOAD_SCRIPT})
 # For the static checks of the finished executable.
 set_property(GLOBAL PROPERTY FENN_HOST_VXTOOL_PATH ${FENN_VXTOOL})
 set_property(GLOBAL PROPERTY FENN_PAYLOAD_INPUTS ${FENN_PAYLOAD_INPUTS})
+set_property(GLOBAL PROPERTY FENN_PAYLOAD_TABLE ${FENN_PAYLOAD_TABLE})
 
 # ---- The setup's own codec library (resource 1001) -----------------------------------------
 # A copy of the release library as linked (and signed, when the build signs).
