@@ -65,6 +65,7 @@ File::File(const char* path, Access access) {
   if (f >= 0 && (fstat(f, &st) != 0 || S_ISDIR(st.st_mode))) {
     close(f);
     f = -1;
+    errno = EISDIR;
   }
   handle_ = f;
 }
@@ -190,6 +191,12 @@ bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]) {
 
 void deleteFile(const char* path) {
   unlink(path);
+}
+
+bool isSameFile(const char* a, const char* b) {
+  struct stat first, second;
+  return stat(a, &first) == 0 && stat(b, &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
 }
 
 }  // namespace complib::os

@@ -1,17 +1,20 @@
 // vxtool: packs files into VX containers, unpacks them, and shows or checks what a container holds.
-// Packing and unpacking are the codec library's own operations (Comp2VXFormatFile,
-// DecompVXFormat2NomFile); `info` and `verify` read a container the way the library does
-// (container_info.h).
+// Packing and unpacking are the codec library's own operations (vx_operations.h) with larger
+// pieces, progress and an output that appears only when complete (output_file.h); `info` and
+// `verify` decode with the library's engine (container_info.h).
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
+#include "arguments.h"
 #include "complib.h"
 #include "container_info.h"
+#include "output_file.h"
+#include "progress.h"
+#include "vx_operations.h"
 
 namespace {
 
@@ -61,7 +64,7 @@ std::string statusText(int32_t status) {
     case 0:
       return "success (0)";
     case complib::kErrOpenFormatFile:
-      return "cannot open the VX-format file, or it is shorter than 24 bytes (0x80000001)";
+      return "cannot open the VX-format file (0x80000001)";
     case complib::kErrOpenNomFile:
       return "cannot open the normal file (0x80000002)";
     case -1:
@@ -93,129 +96,148 @@ int fail(const char* command, const std::string& what, int32_t status) {
   return exitCodeFor(status);
 }
 
-bool parseLevel(const char* text, int& level) {
-  if (text == nullptr || *text == '\0') return false;
-  char* end = nullptr;
-  errno = 0;
-  const long value = std::strtol(text, &end, 10);
-  if (errno != 0 || *end != '\0' || value < -1 || value > 9) return false;
-  level = static_cast<int>(value);
-  return true;
+std::string hex(int32_t status) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08" PRIX32, static_cast<uint32_t>(status));
+  return text;
 }
 
-// "C,A,W": creation, last-access and last-write time. On failure `problem` names the field.
-bool parseTimes(const std::string& text, complib::FileTimes& times, std::string& problem) {
-  static const char* const kFields[3] = {"creation", "last-access", "last-write"};
-  uint64_t* const values[3] = {&times.creation, &times.lastAccess, &times.lastWrite};
-  size_t start = 0;
-  for (int field = 0; field < 3; ++field) {
-    const size_t comma = text.find(',', start);
-    if ((field < 2) != (comma != std::string::npos)) {
-      problem = "--times needs three times C,A,W (creation, last access, last write)";
-      return false;
-    }
-    const std::string item = text.substr(start, field < 2 ? comma - start : std::string::npos);
-    std::string why;
-    if (!vxtool::parseFileTime(item, *values[field], why)) {
-      problem = std::string("--times: the ") + kFields[field] + " time '" + item + "' " + why;
-      return false;
-    }
-    start = comma + 1;
+// "cannot read in.txt: No such file or directory (0x80000002)": what failed, on which file, the
+// system's reason, and the status.
+int failOn(const char* command, const char* action, const char* path, const complib::Outcome& o) {
+  const char* reason = o.systemError != 0 ? std::strerror(o.systemError) : "reason unknown";
+  std::fprintf(stderr, "vxtool: %s: cannot %s %s: %s (%s)\n", command, action, path, reason,
+               (o.status == Z_ERRNO ? std::to_string(o.status) : hex(o.status)).c_str());
+  return exitCodeFor(o.status);
+}
+
+int interrupted(const char* command) {
+  std::fprintf(stderr, "vxtool: %s: interrupted; nothing was written\n", command);
+  return vxtool::kExitInterrupted;
+}
+
+// The checks before pack or unpack writes OUT: OUT is replaced only when asked, and never when it
+// is IN itself (by identity: another spelling or a link of IN counts).
+bool mayWrite(const char* command, const char* in, const char* out, bool force, int& exitCode) {
+  exitCode = kExitFile;
+  if (complib::isSameFile(in, out)) {
+    std::fprintf(stderr, "vxtool: %s: %s and %s are the same file; refused, also with -f\n",
+                 command, in, out);
+    return false;
+  }
+  if (!force && vxtool::pathExists(out)) {
+    std::fprintf(stderr, "vxtool: %s: %s exists; use -f to replace it\n", command, out);
+    return false;
   }
   return true;
 }
 
-// The options and operands of one command.
-struct Arguments {
-  int level = 9;
-  bool force = false;
-  bool quiet = false;
-  bool haveTimes = false;
-  complib::FileTimes times;
-  std::vector<const char*> paths;
-};
-
-// Reads the arguments of `command`, which takes the options named in `accepted` ('l' level, 'f'
-// force, 'q' quiet, 't' times). Returns kExitOk, or kExitUsage after printing the problem.
-int parseArguments(const char* command, const char* accepted, int argc, char** argv,
-                   Arguments& out) {
-  auto takes = [&](char option) { return std::strchr(accepted, option) != nullptr; };
-  auto refuse = [&](const std::string& problem) {
-    return usage((std::string(command) + ": " + problem).c_str());
-  };
-  bool operandsOnly = false;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool isOption = !operandsOnly && arg.size() > 1 && arg[0] == '-';
-    if (!isOption) {
-      out.paths.push_back(argv[i]);
-    } else if (arg == "--") {
-      operandsOnly = true;
-    } else if (takes('l') && (arg == "-l" || arg == "--level" || arg.compare(0, 2, "-l") == 0)) {
-      const char* value = arg.size() > 2 && arg[1] == 'l' ? argv[i] + 2
-                          : i + 1 < argc                  ? argv[++i]
-                                                          : nullptr;
-      if (!parseLevel(value, out.level)) return refuse("the level must be a number from -1 to 9");
-    } else if (takes('f') && (arg == "-f" || arg == "--force")) {
-      out.force = true;
-    } else if (takes('q') && (arg == "-q" || arg == "--quiet")) {
-      out.quiet = true;
-    } else if (takes('t') && (arg == "--times" || arg.compare(0, 8, "--times=") == 0)) {
-      const char* value = arg.size() > 7 ? argv[i] + 8 : i + 1 < argc ? argv[++i] : "";
-      std::string problem;
-      if (!parseTimes(value, out.times, problem)) return refuse(problem);
-      out.haveTimes = true;
-    } else {
-      return refuse("unknown option " + arg);
-    }
-  }
-  return kExitOk;
-}
-
-// Replaces the trailer of the container at `path` (its last 24 bytes) with `times`.
-bool stampTrailer(const char* path, const complib::FileTimes& times) {
-  std::FILE* file = std::fopen(path, "r+b");
-  if (file == nullptr) return false;
-  unsigned char trailer[complib::kTrailerSize];
-  complib::encodeTrailer(times, trailer);
-  const bool ok = std::fseek(file, -static_cast<long>(complib::kTrailerSize), SEEK_END) == 0 &&
-                  std::fwrite(trailer, 1, sizeof trailer, file) == sizeof trailer;
-  return std::fclose(file) == 0 && ok;
-}
-
-int pack(int argc, char** argv) {
-  Arguments args;
-  if (parseArguments("pack", "lfqt", argc, argv, args) != kExitOk) return kExitUsage;
-  if (args.paths.size() != 2) return usage("pack needs IN and OUT");
-  const char* in = args.paths[0];
-  const char* out = args.paths[1];
-  const int32_t status = Comp2VXFormatFile(in, out, args.level);
-  if (status != 0) return fail("pack", std::string(in) + " -> " + out, status);
-  if (args.haveTimes && !stampTrailer(out, args.times)) {
-    std::fprintf(stderr, "vxtool: pack: %s: cannot write the trailer (%s)\n", out,
+// Runs `pass` into a temporary file beside `out` and puts it in OUT's place when it succeeded.
+template <typename Pass>
+int writeOutput(const char* command, const char* out, Pass pass) {
+  vxtool::OutputFile output(out);
+  if (!output.isOpen()) {
+    std::fprintf(stderr, "vxtool: %s: cannot create a file beside %s: %s\n", command, out,
                  std::strerror(errno));
+    return kExitFile;
+  }
+  const int exitCode = pass(output.tempPath().c_str());
+  if (exitCode != kExitOk) return exitCode;
+  if (!output.commit()) {
+    std::fprintf(stderr, "vxtool: %s: cannot replace %s: %s\n", command, out, std::strerror(errno));
     return kExitFile;
   }
   return kExitOk;
 }
 
+complib::PassOptions toolOptions(complib::PieceHook& hook) {
+  complib::PassOptions options;
+  options.bufferSize = vxtool::kBufferSize;
+  options.hook = &hook;
+  return options;
+}
+
+int pack(int argc, char** argv) {
+  vxtool::Arguments args;
+  std::string problem;
+  if (!vxtool::parseArguments("lfqt", argc, argv, args, problem)) {
+    return usage(("pack: " + problem).c_str());
+  }
+  if (args.paths.size() != 2) return usage("pack needs IN and OUT");
+  const char* in = args.paths[0];
+  const char* out = args.paths[1];
+  int exitCode = kExitOk;
+  if (!mayWrite("pack", in, out, args.force, exitCode)) return exitCode;
+  return writeOutput("pack", out, [&](const char* temp) {
+    vxtool::Progress progress("pack", vxtool::fileSizeOf(in), args.quiet);
+    complib::PassOptions options = toolOptions(progress);
+    options.times = args.haveTimes ? &args.times : nullptr;
+    const complib::Outcome o = complib::compressToVX(in, temp, args.level, options);
+    switch (o.status) {
+      case 0:
+        return kExitOk;
+      case complib::kErrCancelled:
+        return interrupted("pack");
+      case complib::kErrOpenNomFile:
+        return failOn("pack", "read", in, o);
+      case complib::kErrOpenFormatFile:
+      case Z_ERRNO:
+        return failOn("pack", "write", out, o);
+      default:
+        return fail("pack", std::string(in) + " -> " + out, o.status);
+    }
+  });
+}
+
 int unpack(int argc, char** argv) {
-  Arguments args;
-  if (parseArguments("unpack", "fq", argc, argv, args) != kExitOk) return kExitUsage;
+  vxtool::Arguments args;
+  std::string problem;
+  if (!vxtool::parseArguments("fq", argc, argv, args, problem)) {
+    return usage(("unpack: " + problem).c_str());
+  }
   if (args.paths.size() != 2) return usage("unpack needs IN and OUT");
   const char* in = args.paths[0];
   const char* out = args.paths[1];
-  const int32_t status = DecompVXFormat2NomFile(in, out);
-  if (status != 0) return fail("unpack", std::string(in) + " -> " + out, status);
-  return kExitOk;
+  int exitCode = kExitOk;
+  if (!mayWrite("unpack", in, out, args.force, exitCode)) return exitCode;
+  return writeOutput("unpack", out, [&](const char* temp) {
+    vxtool::Progress progress("unpack", vxtool::fileSizeOf(in), args.quiet);
+    complib::PassOptions options = toolOptions(progress);
+    options.copySource = false;  // IN is not the output: the check above made sure
+    const complib::Outcome o = complib::expandFromVX(in, temp, options);
+    switch (o.status) {
+      case 0:
+        return kExitOk;
+      case complib::kErrCancelled:
+        return interrupted("unpack");
+      case complib::kErrOpenFormatFile:
+        if (o.systemError == 0) {
+          std::fprintf(stderr,
+                       "vxtool: unpack: %s: not a VX container: shorter than 24 bytes (%s)\n", in,
+                       hex(o.status).c_str());
+          return kExitFile;
+        }
+        return failOn("unpack", "read", in, o);
+      case complib::kErrOpenNomFile:
+      case Z_ERRNO:
+        return failOn("unpack", "write", out, o);
+      default:
+        return fail("unpack", in, o.status);
+    }
+  });
 }
 
 // Reads FILE for info/verify; prints the error and returns false when it cannot be read.
-bool load(const char* command, const char* path, vxtool::ContainerInfo& info, int& exitCode) {
-  if (!vxtool::inspectFile(path, info)) {
-    std::fprintf(stderr, "vxtool: %s: %s: cannot open the file (%s)\n", command, path,
+bool load(const char* command, const char* path, complib::PieceHook* hook,
+          vxtool::ContainerInfo& info, int& exitCode) {
+  if (!vxtool::inspectFile(path, info, hook)) {
+    std::fprintf(stderr, "vxtool: %s: cannot open the file %s: %s\n", command, path,
                  std::strerror(errno));
     exitCode = kExitFile;
+    return false;
+  }
+  if (info.status == complib::kErrCancelled) {
+    exitCode = interrupted(command);
     return false;
   }
   return true;
@@ -225,7 +247,7 @@ int info(int argc, char** argv) {
   if (argc != 1) return usage("info needs one FILE");
   vxtool::ContainerInfo c;
   int exitCode = kExitOk;
-  if (!load("info", argv[0], c, exitCode)) return exitCode;
+  if (!load("info", argv[0], nullptr, c, exitCode)) return exitCode;
 
   std::printf("file:                   %s\n", argv[0]);
   std::printf("size:                   %" PRIu64 " bytes\n", c.fileSize);
@@ -264,13 +286,17 @@ int info(int argc, char** argv) {
 }
 
 int verify(int argc, char** argv) {
-  Arguments args;
-  if (parseArguments("verify", "q", argc, argv, args) != kExitOk) return kExitUsage;
+  vxtool::Arguments args;
+  std::string problem;
+  if (!vxtool::parseArguments("q", argc, argv, args, problem)) {
+    return usage(("verify: " + problem).c_str());
+  }
   if (args.paths.size() != 1) return usage("verify needs one FILE");
   const char* path = args.paths[0];
   vxtool::ContainerInfo c;
   int exitCode = kExitOk;
-  if (!load("verify", path, c, exitCode)) return exitCode;
+  vxtool::Progress progress("verify", vxtool::fileSizeOf(path), args.quiet);
+  if (!load("verify", path, &progress, c, exitCode)) return exitCode;
   if (c.fileSize < complib::kTrailerSize) {
     std::fprintf(
         stderr, "vxtool: verify: %s: not a VX container: shorter than the 24-byte trailer\n", path);
