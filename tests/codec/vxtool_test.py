@@ -9,6 +9,7 @@ import glob
 import os
 import random
 import signal
+import shlex
 import shutil
 import struct
 import subprocess
@@ -308,15 +309,16 @@ class LargeContent(unittest.TestCase):
 
 def main():
     global VXTOOL, EMULATOR, LARGE
-    if sys.argv[1] == "--emulator":
-        EMULATOR = [sys.argv.pop(2)]
-        sys.argv.pop(1)
-    if sys.argv[1] == "--large":
+    args = sys.argv[1:]
+    if "--large" in args:
+        args.remove("--large")
         LARGE = True
-        sys.argv.pop(1)
-        sys.argv.append("LargeContent")
-    VXTOOL = sys.argv.pop(1)
-    unittest.main(verbosity=2)
+    if "--emulator" in args:
+        at = args.index("--emulator")
+        EMULATOR = shlex.split(args[at + 1])
+        del args[at:at + 2]
+    VXTOOL = args.pop(0)
+    unittest.main(argv=[sys.argv[0], *args, *(["LargeContent"] if LARGE else [])], verbosity=2)
 
 
 if __name__ == "__main__":
