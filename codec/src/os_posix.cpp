@@ -50,9 +50,15 @@ std::FILE* openStream(const char* path, const char* mode) {
   std::FILE* file = std::fopen(path, mode);
   if (file == nullptr) return nullptr;
   struct stat st;
-  if (fstat(fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
+  int error = 0;
+  if (fstat(fileno(file), &st) != 0) {
+    error = errno;
+  } else if (S_ISDIR(st.st_mode)) {
+    error = EISDIR;
+  }
+  if (error != 0) {
     std::fclose(file);
-    errno = EISDIR;
+    errno = error;
     return nullptr;
   }
   return file;
@@ -62,7 +68,12 @@ File::File(const char* path, Access access) {
   const int flags = access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
   int f = open(path, flags | O_CLOEXEC);
   struct stat st;
-  if (f >= 0 && (fstat(f, &st) != 0 || S_ISDIR(st.st_mode))) {
+  if (f >= 0 && fstat(f, &st) != 0) {
+    const int error = errno;
+    close(f);
+    f = -1;
+    errno = error;
+  } else if (f >= 0 && S_ISDIR(st.st_mode)) {
     close(f);
     f = -1;
     errno = EISDIR;

@@ -132,99 +132,82 @@ bool mayWrite(const char* command, const char* in, const char* out, bool force, 
   return true;
 }
 
-// Runs `pass` into a temporary file beside `out` and puts it in OUT's place when it succeeded.
-template <typename Pass>
-int writeOutput(const char* command, const char* out, Pass pass) {
+// Puts `temp` in OUT's place.
+int commit(const char* command, const char* out, vxtool::OutputFile& output) {
+  if (output.commit()) return kExitOk;
+  std::fprintf(stderr, "vxtool: %s: cannot replace %s: %s\n", command, out, std::strerror(errno));
+  return kExitFile;
+}
+
+// pack and unpack: reads the arguments, checks that OUT may be written, runs
+// `pass(args, in, temp, options)` into a temporary file beside OUT at vxtool's piece size with
+// progress, and puts it in OUT's place when it succeeded; `explain(outcome, in, out)` reports a
+// failed outcome and gives the exit code.
+template <typename Pass, typename Explain>
+int writeCommand(const char* command, const char* accepted, int argc, char** argv, Pass pass,
+                 Explain explain) {
+  vxtool::Arguments args;
+  std::string problem;
+  if (!vxtool::parseArguments(accepted, argc, argv, args, problem)) {
+    return usage((std::string(command) + ": " + problem).c_str());
+  }
+  if (args.paths.size() != 2) return usage((std::string(command) + " needs IN and OUT").c_str());
+  const char* in = args.paths[0];
+  const char* out = args.paths[1];
+  int exitCode = kExitOk;
+  if (!mayWrite(command, in, out, args.force, exitCode)) return exitCode;
+
   vxtool::OutputFile output(out);
   if (!output.isOpen()) {
     std::fprintf(stderr, "vxtool: %s: cannot create a file beside %s: %s\n", command, out,
                  std::strerror(errno));
     return kExitFile;
   }
-  const int exitCode = pass(output.tempPath().c_str());
-  if (exitCode != kExitOk) return exitCode;
-  if (!output.commit()) {
-    std::fprintf(stderr, "vxtool: %s: cannot replace %s: %s\n", command, out, std::strerror(errno));
-    return kExitFile;
-  }
-  return kExitOk;
-}
-
-complib::PassOptions toolOptions(complib::PieceHook& hook) {
+  vxtool::Progress progress(command, vxtool::fileSizeOf(in), args.quiet);
   complib::PassOptions options;
   options.bufferSize = vxtool::kBufferSize;
-  options.hook = &hook;
-  return options;
+  options.hook = &progress;
+  const complib::Outcome o = pass(args, in, output.tempPath().c_str(), options);
+  if (o.status == complib::kErrCancelled) return interrupted(command);
+  if (o.status != 0) return explain(o, in, out);
+  return commit(command, out, output);
 }
 
 int pack(int argc, char** argv) {
-  vxtool::Arguments args;
-  std::string problem;
-  if (!vxtool::parseArguments("lfqt", argc, argv, args, problem)) {
-    return usage(("pack: " + problem).c_str());
-  }
-  if (args.paths.size() != 2) return usage("pack needs IN and OUT");
-  const char* in = args.paths[0];
-  const char* out = args.paths[1];
-  int exitCode = kExitOk;
-  if (!mayWrite("pack", in, out, args.force, exitCode)) return exitCode;
-  return writeOutput("pack", out, [&](const char* temp) {
-    vxtool::Progress progress("pack", vxtool::fileSizeOf(in), args.quiet);
-    complib::PassOptions options = toolOptions(progress);
+  auto pass = [](const vxtool::Arguments& args, const char* in, const char* temp,
+                 complib::PassOptions& options) {
     options.times = args.haveTimes ? &args.times : nullptr;
-    const complib::Outcome o = complib::compressToVX(in, temp, args.level, options);
-    switch (o.status) {
-      case 0:
-        return kExitOk;
-      case complib::kErrCancelled:
-        return interrupted("pack");
-      case complib::kErrOpenNomFile:
-        return failOn("pack", "read", in, o);
-      case complib::kErrOpenFormatFile:
-      case Z_ERRNO:
-        return failOn("pack", "write", out, o);
-      default:
-        return fail("pack", std::string(in) + " -> " + out, o.status);
+    return complib::compressToVX(in, temp, args.level, options);
+  };
+  auto explain = [](const complib::Outcome& o, const char* in, const char* out) {
+    if (o.status == complib::kErrOpenNomFile) return failOn("pack", "read", in, o);
+    if (o.status == complib::kErrOpenFormatFile || o.status == Z_ERRNO) {
+      return failOn("pack", "write", out, o);
     }
-  });
+    return fail("pack", std::string(in) + " -> " + out, o.status);
+  };
+  return writeCommand("pack", "lfqt", argc, argv, pass, explain);
 }
 
 int unpack(int argc, char** argv) {
-  vxtool::Arguments args;
-  std::string problem;
-  if (!vxtool::parseArguments("fq", argc, argv, args, problem)) {
-    return usage(("unpack: " + problem).c_str());
-  }
-  if (args.paths.size() != 2) return usage("unpack needs IN and OUT");
-  const char* in = args.paths[0];
-  const char* out = args.paths[1];
-  int exitCode = kExitOk;
-  if (!mayWrite("unpack", in, out, args.force, exitCode)) return exitCode;
-  return writeOutput("unpack", out, [&](const char* temp) {
-    vxtool::Progress progress("unpack", vxtool::fileSizeOf(in), args.quiet);
-    complib::PassOptions options = toolOptions(progress);
-    options.copySource = false;  // IN is not the output: the check above made sure
-    const complib::Outcome o = complib::expandFromVX(in, temp, options);
-    switch (o.status) {
-      case 0:
-        return kExitOk;
-      case complib::kErrCancelled:
-        return interrupted("unpack");
-      case complib::kErrOpenFormatFile:
-        if (o.systemError == 0) {
-          std::fprintf(stderr,
-                       "vxtool: unpack: %s: not a VX container: shorter than 24 bytes (%s)\n", in,
-                       hex(o.status).c_str());
-          return kExitFile;
-        }
-        return failOn("unpack", "read", in, o);
-      case complib::kErrOpenNomFile:
-      case Z_ERRNO:
-        return failOn("unpack", "write", out, o);
-      default:
-        return fail("unpack", in, o.status);
+  auto pass = [](const vxtool::Arguments&, const char* in, const char* temp,
+                 complib::PassOptions& options) {
+    options.copySource = false;  // IN is not the output: writeCommand made sure
+    return complib::expandFromVX(in, temp, options);
+  };
+  auto explain = [](const complib::Outcome& o, const char* in, const char* out) {
+    if (o.status == complib::kErrOpenFormatFile && o.systemError == 0) {
+      std::fprintf(stderr, "vxtool: unpack: %s: not a VX container: shorter than 24 bytes (%s)\n",
+                   in, hex(o.status).c_str());
+      return kExitFile;
     }
-  });
+    if (o.status == complib::kErrOpenFormatFile) return failOn("unpack", "read", in, o);
+    if (o.status == complib::kErrOpenNomFile || o.status == Z_ERRNO) {
+      return failOn("unpack", "write", out, o);
+    }
+    return fail("unpack", in, o.status);
+  };
+  return writeCommand("unpack", "fq", argc, argv, pass, explain);
 }
 
 // Reads FILE for info/verify; prints the error and returns false when it cannot be read.
