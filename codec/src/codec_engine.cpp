@@ -1,7 +1,9 @@
 #include "codec_engine.h"
 
 #include <cassert>
+#include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "complib.h"
 #include "os.h"
@@ -10,8 +12,8 @@ namespace complib {
 
 namespace {
 
-// The engine keeps its two 4096-byte buffers as specified; the buffered streams underneath get
-// larger buffers of their own so that each 4096-byte piece is not a system call of its own.
+// The buffered streams under the file passes get buffers of their own, so that a 4096-byte piece
+// is not a system call of its own.
 constexpr size_t kStreamBufferSize = 64 * 1024;
 
 std::FILE* openBuffered(const char* path, const char* mode) {
@@ -20,67 +22,124 @@ std::FILE* openBuffered(const char* path, const char* mode) {
   return file;
 }
 
+class FileReader : public ByteReader {
+ public:
+  explicit FileReader(std::FILE* file) : file_(file) {}
+  size_t read(unsigned char* data, size_t length) override {
+    return std::fread(data, 1, length, file_);
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+class FileSink : public ByteSink {
+ public:
+  explicit FileSink(std::FILE* file) : file_(file) {}
+  bool write(const unsigned char* data, size_t length) override {
+    return std::fwrite(data, 1, length, file_) == length;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
 }  // namespace
 
-CodecEngine::CodecEngine() {
+CodecEngine::CodecEngine(size_t bufferSize, PieceHook* hook)
+    : bufferSize_(bufferSize),
+      inputBuffer_(new (std::nothrow) unsigned char[bufferSize]),
+      outputBuffer_(new (std::nothrow) unsigned char[bufferSize]),
+      hook_(hook) {
   std::memset(&stream_, 0, sizeof stream_);
 }
 
-CodecEngine::~CodecEngine() {
-  if (input_ != nullptr) std::fclose(input_);
-  if (output_ != nullptr) std::fclose(output_);
-}
+CodecEngine::~CodecEngine() = default;
 
 int32_t CodecEngine::compressFile(const char* input, const char* output, int level) {
   // zlib would refuse the level too, but only after the output had been created or emptied.
   if (level < Z_DEFAULT_COMPRESSION || level > Z_BEST_COMPRESSION) return Z_STREAM_ERROR;
-  return run(Kind::Deflate, input, output, level);
+  return runFiles(Kind::Deflate, input, output, level);
 }
 
 int32_t CodecEngine::expandFile(const char* input, const char* output) {
+  return runFiles(Kind::Inflate, input, output, 0);
+}
+
+int32_t CodecEngine::compress(ByteReader& input, ByteSink& output, int level) {
+  if (level < Z_DEFAULT_COMPRESSION || level > Z_BEST_COMPRESSION) return Z_STREAM_ERROR;
+  return run(Kind::Deflate, input, output, level);
+}
+
+int32_t CodecEngine::expand(ByteReader& input, ByteSink& output) {
   return run(Kind::Inflate, input, output, 0);
 }
 
-int32_t CodecEngine::run(Kind kind, const char* input, const char* output, int level) {
-  // 1. Status 0, input buffer empty, the whole output buffer free.
-  status_ = 0;
-  writeFailed_ = false;
-  inputRead_ = 0;
-  streamEnd_ = -1;
-  std::memset(&stream_, 0, sizeof stream_);  // zalloc/zfree/opaque empty: zlib's own allocator
-  stream_.next_in = inputBuffer_;
-  stream_.avail_in = 0;
-  stream_.next_out = outputBuffer_;
-  stream_.avail_out = kBufferSize;
-
-  // 2. Open the input "rb" and the output "wb". The input first, so that a missing input does not
+int32_t CodecEngine::runFiles(Kind kind, const char* input, const char* output, int level) {
+  systemError_ = 0;
+  // Open the input "rb" and the output "wb". The input first, so that a missing input does not
   // empty the output.
-  input_ = openBuffered(input, "rb");
-  if (input_ == nullptr) return kind == Kind::Deflate ? kErrOpenNomFile : kErrOpenFormatFile;
-  output_ = openBuffered(output, "wb");
-  if (output_ == nullptr) {
-    std::fclose(input_);
-    input_ = nullptr;
+  std::FILE* in = openBuffered(input, "rb");
+  if (in == nullptr) {
+    systemError_ = errno;
+    return kind == Kind::Deflate ? kErrOpenNomFile : kErrOpenFormatFile;
+  }
+  std::FILE* out = openBuffered(output, "wb");
+  if (out == nullptr) {
+    systemError_ = errno;
+    std::fclose(in);
     return kind == Kind::Deflate ? kErrOpenFormatFile : kErrOpenNomFile;
   }
+  FileReader reader(in);
+  FileSink sink(out);
+  int32_t status = run(kind, reader, sink, level);
+  // A close that cannot flush the stream's last bytes is a short write too.
+  if (std::fclose(out) != 0 && status == Z_OK) {
+    systemError_ = errno;
+    status = Z_ERRNO;
+  }
+  std::fclose(in);
+  return status;
+}
 
-  // 3. Window bits 15, memory level 8, default strategy (deflateInit's defaults); zlib header.
+int32_t CodecEngine::run(Kind kind, ByteReader& input, ByteSink& output, int level) {
+  // Status 0, input buffer empty, the whole output buffer free.
+  status_ = 0;
+  writeFailed_ = false;
+  cancelled_ = false;
+  inputRead_ = 0;
+  inputConsumed_ = 0;
+  outputWritten_ = 0;
+  streamEnd_ = -1;
+  adler32_ = 1;
+  systemError_ = 0;
+  if (!inputBuffer_ || !outputBuffer_) return Z_MEM_ERROR;
+  input_ = &input;
+  output_ = &output;
+  std::memset(&stream_, 0, sizeof stream_);  // zalloc/zfree/opaque empty: zlib's own allocator
+  stream_.next_in = inputBuffer_.get();
+  stream_.avail_in = 0;
+  stream_.next_out = outputBuffer_.get();
+  stream_.avail_out = static_cast<uInt>(bufferSize_);
+
+  // Window bits 15, memory level 8, default strategy (deflateInit's defaults); zlib header.
   status_ = kind == Kind::Deflate ? deflateInit(&stream_, level) : inflateInit(&stream_);
   if (status_ == Z_OK) {
-    // 4. Main loop.
+    // Main loop.
     for (;;) {
       if (fillInput() == 0) break;
       status_ = code(kind, Z_NO_FLUSH);
       drainOutput();
       if (status_ != Z_OK) break;
     }
-    // 5. Finish loop.
-    for (;;) {
+    // Finish loop.
+    while (!cancelled_) {
       status_ = code(kind, Z_FINISH);
       if (drainOutput() == 0) break;
       if (status_ != Z_OK) break;
     }
-    // 6. End the (de)compressor.
+    adler32_ = static_cast<uint32_t>(stream_.adler);
+    inputConsumed_ = inputRead_ - stream_.avail_in;
     if (kind == Kind::Deflate) {
       deflateEnd(&stream_);
     } else {
@@ -88,18 +147,15 @@ int32_t CodecEngine::run(Kind kind, const char* input, const char* output, int l
     }
   }
 
-  // 7. Stream end is success; a failed write is final, whatever zlib reported after it. A stream
+  // Stream end is success; a failed write is final, whatever zlib reported after it. A stream
   // that asks for a preset dictionary ends as Z_STREAM_ERROR (zlib 1.1.3 said so on the call after
   // Z_NEED_DICT; newer zlibs keep answering Z_NEED_DICT, which must not leave the engine).
   if (status_ == Z_STREAM_END) status_ = Z_OK;
   if (status_ == Z_NEED_DICT) status_ = Z_STREAM_ERROR;
   if (writeFailed_) status_ = Z_ERRNO;
-
-  // 8. Close both files. A close that cannot flush the stream's last bytes is a short write too.
-  if (std::fclose(output_) != 0 && status_ == Z_OK) status_ = Z_ERRNO;
-  output_ = nullptr;
-  std::fclose(input_);
+  if (cancelled_) status_ = kErrCancelled;
   input_ = nullptr;
+  output_ = nullptr;
   return status_;
 }
 
@@ -112,16 +168,17 @@ int CodecEngine::code(Kind kind, int flush) {
   return result;
 }
 
-void CodecEngine::pumpMessages() {
-  os::pumpMessages();
+bool CodecEngine::piece() {
+  if (hook_ != nullptr && !cancelled_ && !hook_->onPiece(inputRead_)) cancelled_ = true;
+  return !cancelled_;
 }
 
 size_t CodecEngine::fillInput() {
-  pumpMessages();
+  if (!piece()) return 0;
   if (stream_.avail_in == 0) {
-    stream_.next_in = inputBuffer_;
+    stream_.next_in = inputBuffer_.get();
     // End of file and a read error alike end the input.
-    const size_t got = std::fread(inputBuffer_, 1, kBufferSize, input_);
+    const size_t got = input_->read(inputBuffer_.get(), bufferSize_);
     stream_.avail_in = static_cast<uInt>(got);
     inputRead_ += got;
   }
@@ -129,18 +186,21 @@ size_t CodecEngine::fillInput() {
 }
 
 size_t CodecEngine::drainOutput() {
-  pumpMessages();
-  assert(stream_.avail_out <= kBufferSize);
-  const size_t pending = kBufferSize - stream_.avail_out;
+  if (!piece()) return 0;
+  assert(stream_.avail_out <= bufferSize_);
+  const size_t pending = bufferSize_ - stream_.avail_out;
   // After a failed write nothing more is written: the pass returns Z_ERRNO.
   if (pending == 0 || writeFailed_) return 0;
-  if (std::fwrite(outputBuffer_, 1, pending, output_) < pending) {
+  errno = 0;
+  if (!output_->write(outputBuffer_.get(), pending)) {
+    systemError_ = errno;
     status_ = Z_ERRNO;
     writeFailed_ = true;
     return 0;
   }
-  stream_.next_out = outputBuffer_;
-  stream_.avail_out = kBufferSize;
+  outputWritten_ += pending;
+  stream_.next_out = outputBuffer_.get();
+  stream_.avail_out = static_cast<uInt>(bufferSize_);
   return pending;
 }
 

@@ -29,6 +29,7 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
+  // False after a failed open; errno then says why.
   bool isOpen() const;
   bool size(uint64_t& size);
   // Reads exactly `length` bytes at `offset`.
@@ -53,5 +54,10 @@ bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]);
 
 // Deletes a file; failures are ignored.
 void deleteFile(const char* path);
+
+// Whether both paths name one existing file, by identity rather than by spelling: device and
+// inode on Linux, volume serial number and file index on Windows. So links, other spellings and
+// letter case all count. False when either cannot be opened.
+bool isSameFile(const char* a, const char* b);
 
 }  // namespace complib::os

@@ -50,9 +50,15 @@ std::FILE* openStream(const char* path, const char* mode) {
   std::FILE* file = std::fopen(path, mode);
   if (file == nullptr) return nullptr;
   struct stat st;
-  if (fstat(fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
+  int error = 0;
+  if (fstat(fileno(file), &st) != 0) {
+    error = errno;
+  } else if (S_ISDIR(st.st_mode)) {
+    error = EISDIR;
+  }
+  if (error != 0) {
     std::fclose(file);
-    errno = EISDIR;
+    errno = error;
     return nullptr;
   }
   return file;
@@ -62,9 +68,15 @@ File::File(const char* path, Access access) {
   const int flags = access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
   int f = open(path, flags | O_CLOEXEC);
   struct stat st;
-  if (f >= 0 && (fstat(f, &st) != 0 || S_ISDIR(st.st_mode))) {
+  if (f >= 0 && fstat(f, &st) != 0) {
+    const int error = errno;
     close(f);
     f = -1;
+    errno = error;
+  } else if (f >= 0 && S_ISDIR(st.st_mode)) {
+    close(f);
+    f = -1;
+    errno = EISDIR;
   }
   handle_ = f;
 }
@@ -190,6 +202,12 @@ bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]) {
 
 void deleteFile(const char* path) {
   unlink(path);
+}
+
+bool isSameFile(const char* a, const char* b) {
+  struct stat first, second;
+  return stat(a, &first) == 0 && stat(b, &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
 }
 
 }  // namespace complib::os

@@ -1,6 +1,8 @@
 // Windows side of the codec: the narrow (ANSI) Win32 file, temp and message calls.
 #include <windows.h>
 
+#include <cerrno>
+
 #include "os.h"
 
 namespace complib::os {
@@ -20,6 +22,31 @@ FILETIME toFileTime(uint64_t value) {
   ft.dwLowDateTime = static_cast<DWORD>(value);
   ft.dwHighDateTime = static_cast<DWORD>(value >> 32);
   return ft;
+}
+
+// errno for the Win32 error of a failed open, so that callers name the cause the same way on
+// every OS.
+int errnoFor(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return EACCES;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    default:
+      return EIO;
+  }
 }
 
 }  // namespace
@@ -43,6 +70,7 @@ File::File(const char* path, Access access) {
                                                  : GENERIC_READ | GENERIC_WRITE;
   HANDLE file = CreateFileA(path, rights, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) errno = errnoFor(GetLastError());
   handle_ = reinterpret_cast<intptr_t>(file);
 }
 
@@ -113,6 +141,30 @@ void deleteFile(const char* path) {
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(path);
   }
+}
+
+namespace {
+
+// The identity of an existing file or folder: its volume and its index there.
+bool fileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
+  // No access rights needed for the attributes; sharing everything disturbs no other opener.
+  // Links and junctions are followed to what they point at.
+  HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool ok = GetFileInformationByHandle(file, &info) != FALSE;
+  CloseHandle(file);
+  return ok;
+}
+
+}  // namespace
+
+bool isSameFile(const char* a, const char* b) {
+  BY_HANDLE_FILE_INFORMATION first, second;
+  return fileIdentity(a, first) && fileIdentity(b, second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
 }
 
 }  // namespace complib::os

@@ -1,4 +1,5 @@
-// CodecEngine on its own: the stream it writes and the offset at which a decoded stream ends.
+// CodecEngine on its own: the stream it writes at either piece size, the offset at which a decoded
+// stream ends, and the per-piece hook.
 #include "codec_engine.h"
 
 #include <gtest/gtest.h>
@@ -16,9 +17,9 @@ TEST(CodecEngine, WritesWhatZlibWritesAndFindsTheStreamEnd) {
   const Bytes content = makeContent(1 << 20, 21);
   const std::string in = dir.path("in"), z = dir.path("z"), out = dir.path("out");
   ASSERT_TRUE(writeFile(in, content));
-  for (int level : {0, 6, 9}) {
-    SCOPED_TRACE(level);
-    CodecEngine engine;
+  for (auto [level, pieces] : {std::pair{0, 4096}, {6, 4096}, {9, 4096}, {9, 256 * 1024}}) {
+    SCOPED_TRACE(testing::Message() << level << " " << pieces);
+    CodecEngine engine(pieces);
     ASSERT_EQ(0, engine.compressFile(in.c_str(), z.c_str(), level));
     Bytes stream = readFile(z);
     // Byte for byte the stream of zlib's one-shot compress2 (same parameters; at level 0 the
@@ -37,8 +38,39 @@ TEST(CodecEngine, WritesWhatZlibWritesAndFindsTheStreamEnd) {
     ASSERT_TRUE(writeFile(z, withGarbage));
     ASSERT_EQ(0, engine.expandFile(z.c_str(), out.c_str()));
     EXPECT_EQ(static_cast<int64_t>(stream.size()), engine.streamEnd());
+    EXPECT_EQ(content.size(), engine.outputWritten());
+    EXPECT_EQ(adler32(adler32(0, nullptr, 0), content.data(), static_cast<uInt>(content.size())),
+              engine.adler32());
     EXPECT_TRUE(readFile(out) == content);
   }
+}
+
+// The hook runs at every piece read and written; when it says stop, the pass ends at once.
+TEST(CodecEngine, HookSeesEveryPieceAndCanStopThePass) {
+  struct Counting : complib::PieceHook {
+    int calls = 0;
+    int stopAt = -1;
+    uint64_t lastRead = 0;
+    bool onPiece(uint64_t inputRead) override {
+      EXPECT_GE(inputRead, lastRead);
+      lastRead = inputRead;
+      return ++calls != stopAt;
+    }
+  };
+  WorkDir dir;
+  const std::string in = dir.path("in"), z = dir.path("z");
+  ASSERT_TRUE(writeFile(in, makeContent(1 << 20, 22)));
+  Counting all;
+  CodecEngine engine(4096, &all);
+  ASSERT_EQ(0, engine.compressFile(in.c_str(), z.c_str(), 6));
+  EXPECT_GT(all.calls, 2 * (1 << 20) / 4096);  // before every read, and before every write
+  EXPECT_EQ(uint64_t{1} << 20, all.lastRead);
+
+  Counting stopping;
+  stopping.stopAt = 10;
+  CodecEngine stopped(4096, &stopping);
+  EXPECT_EQ(complib::kErrCancelled, stopped.compressFile(in.c_str(), z.c_str(), 6));
+  EXPECT_EQ(10, stopping.calls);
 }
 
 TEST(CodecEngine, NoStreamEndWhenTheDecodeFails) {

@@ -1,6 +1,7 @@
 // Linux only: what the file system offers for times, and an output write that falls short.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include "test_support.h"
@@ -16,6 +17,20 @@ TEST(CodecPosix, ShortWriteIsErrnoAndFinal) {
   // /dev/full accepts the open and refuses every write (ENOSPC): the pass returns -1 and no
   // trailer is appended (the device is not reopened or touched otherwise).
   EXPECT_EQ(Z_ERRNO, library().compress(in.c_str(), "/dev/full", 6));
+}
+
+TEST(CodecPosix, SameFileThroughLinksIsRefused) {
+  WorkDir dir;
+  const std::string in = dir.path("in"), soft = dir.path("soft"), hard = dir.path("hard");
+  const Bytes content = makeContent(5000, 33);
+  ASSERT_TRUE(writeFile(in, content));
+  ASSERT_EQ(0, symlink(in.c_str(), soft.c_str()));
+  ASSERT_EQ(0, link(in.c_str(), hard.c_str()));
+  for (const std::string& other : {soft, hard}) {
+    EXPECT_EQ(complib::kErrOpenFormatFile, library().compress(in.c_str(), other.c_str(), 9));
+    EXPECT_EQ(complib::kErrOpenFormatFile, library().compress(other.c_str(), in.c_str(), 9));
+  }
+  EXPECT_EQ(content, readFile(in));
 }
 
 TEST(CodecPosix, TrailerRecordsBirthOrWriteTimeAccessAndWriteTimes) {

@@ -1,20 +1,27 @@
 #!/usr/bin/env python3
-"""vxtool's command line: exit codes, one-line errors naming the status, `info` of a known
-container, and no crash on any input.
+"""vxtool's command line: exit codes, one-line errors naming the cause and the status, `info` of a
+known container, no crash on any input, no file lost (existing, same file, interrupt) and progress
+only on a terminal.
 
-Usage: vxtool_test.py path/to/vxtool
+Usage: vxtool_test.py [--emulator PROGRAM] path/to/vxtool
 """
+import glob
 import os
 import random
+import signal
+import shlex
 import shutil
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import zlib
 
 VXTOOL = None
+EMULATOR = []  # the program that runs vxtool when it is built for another machine (qemu)
+LARGE = False  # run only the large-content case (--large)
 EPOCH_DIFF = 11_644_473_600
 
 
@@ -28,9 +35,10 @@ TIMES_101 = (filetime(2000, 6, 16, 6, 25, 32, 8_100_000), filetime(2000, 6, 15, 
              filetime(2000, 5, 28, 9, 52, 46))
 
 
-def run(*args):
-    return subprocess.run([VXTOOL, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                          text=True, errors="replace")
+def run(*args, **kwargs):
+    kwargs.setdefault("stderr", subprocess.PIPE)
+    return subprocess.run([*EMULATOR, VXTOOL, *args], stdout=subprocess.PIPE, text=True,
+                          errors="replace", **kwargs)
 
 
 class VxTool(unittest.TestCase):
@@ -78,12 +86,12 @@ class VxTool(unittest.TestCase):
         src = self.write("src", data)
         os.utime(src, ns=(1_000_000_000_000_000_000, 950_000_000_123_456_700))
         for level, hint in (("0", 0), ("1", 0), ("5", 1), ("-1", 2), ("6", 2), ("9", 3)):
-            r = run("pack", "-l", level, src, self.path("p.vx"))
+            r = run("pack", "-f", "-l", level, src, self.path("p.vx"))
             self.assertEqual(0, r.returncode, r.stderr)
             with open(self.path("p.vx"), "rb") as f:
                 self.assertEqual(hint, f.read(2)[1] >> 6)
             self.assertEqual(0, run("verify", self.path("p.vx")).returncode)
-            r = run("unpack", self.path("p.vx"), self.path("out"))
+            r = run("unpack", "--force", self.path("p.vx"), self.path("out"))
             self.assertEqual(0, r.returncode, r.stderr)
             self.assertEqual(950_000_000_123_456_700, os.stat(self.path("out")).st_mtime_ns)
             with open(self.path("out"), "rb") as f:
@@ -153,14 +161,19 @@ class VxTool(unittest.TestCase):
 
     def test_bad_inputs_give_one_line_errors_and_exit_codes(self):
         missing = self.path("missing.vx")
-        self.assertFails(run("unpack", missing, self.path("o")), 3, "(0x80000001)")
+        # The operation, the file, the system's reason and the status.
+        self.assertFails(run("unpack", missing, self.path("o")), 3,
+                         f"unpack: cannot read {missing}: No such file or directory (0x80000001)")
         self.assertFalse(os.path.exists(self.path("o")))
         self.assertFails(run("pack", missing, self.path("o")), 3,
-                         "cannot open the normal file (0x80000002)")
-        self.assertFails(run("info", missing), 3, "cannot open the file")
-        self.assertFails(run("verify", missing), 3, "cannot open the file")
+                         f"pack: cannot read {missing}: No such file or directory (0x80000002)")
+        self.assertFails(run("info", missing), 3, "No such file or directory")
+        self.assertFails(run("verify", missing), 3, "No such file or directory")
+        no_folder = self.path("no-folder/o.vx")
+        self.assertFails(run("pack", self.write("f", b"x"), no_folder), 3,
+                         f"pack: cannot create a file beside {no_folder}: No such file or directory")
         self.assertFails(run("unpack", self.write("short", b"\x78\xda\x03"), self.path("o")), 3,
-                         "shorter than 24 bytes (0x80000001)")
+                         "not a VX container: shorter than 24 bytes (0x80000001)")
         self.assertFails(run("verify", self.path("short")), 1, "shorter than the 24-byte trailer")
 
         good = zlib.compress(os.urandom(20000), 9) + struct.pack("<3Q", *TIMES_101)
@@ -194,15 +207,118 @@ class VxTool(unittest.TestCase):
             samples.append(bytes(mutated[:rnd.randrange(len(mutated) + 1)]))
         for i, data in enumerate(samples):
             f = self.write(f"s{i}", data)
-            for args in (("info", f), ("verify", f), ("unpack", f, self.path("o"))):
+            for args in (("info", f), ("verify", f), ("unpack", "-f", f, self.path("o"))):
                 r = run(*args)
                 self.assertIn(r.returncode, (0, 1, 3), f"{args}: {r.returncode} {r.stderr}")
 
+    def test_never_destroys_a_file_it_was_not_asked_to_replace(self):
+        src = self.write("in.txt", b"the input " * 500)
+        out = self.write("out.vx", b"an older output")
+        self.assertFails(run("pack", src, out), 3, f"{out} exists; use -f to replace it")
+        self.assertFails(run("pack", out, src), 3, f"{src} exists")  # swapped arguments
+        self.assertFails(run("unpack", out, src), 3, f"{src} exists")
+        self.assertEqual(b"an older output", open(out, "rb").read())
+        self.assertEqual(0, run("pack", "-f", src, out).returncode)
+        self.assertEqual(0, run("unpack", "-f", out, src).returncode)
+        self.assertEqual(b"the input " * 500, open(src, "rb").read())
+
+        # One file as IN and OUT, however named: refused even with -f, and left as it was.
+        os.symlink(src, self.path("soft"))
+        os.link(src, self.path("hard"))
+        for other in (src, self.path("./in.txt"), self.path("soft"), self.path("hard")):
+            for command in ("pack", "unpack"):
+                self.assertFails(run(command, "-f", src, other), 3, "are the same file")
+        self.assertEqual(b"the input " * 500, open(src, "rb").read())
+        self.assertEqual([], glob.glob(self.path(".vxtool-*")))
+
+    def test_interrupt_mid_pack_leaves_out_as_it_was(self):
+        # IN is a pipe that this test feeds, so the pack is still running when it is killed.
+        fifo = self.path("fifo")
+        os.mkfifo(fifo)
+        out = self.write("out.vx", b"keep me")
+        p = subprocess.Popen([*EMULATOR, VXTOOL, "pack", "-f", "-l", "1", fifo, out],
+                             stderr=subprocess.PIPE)
+        rnd = random.Random(7)
+        deadline = time.monotonic() + 30
+        with open(fifo, "wb") as feed:
+            while not any(os.path.getsize(t) for t in glob.glob(self.path(".vxtool-*"))):
+                self.assertLess(time.monotonic(), deadline, "no output appeared")
+                feed.write(rnd.randbytes(256 * 1024))
+                feed.flush()
+            p.send_signal(signal.SIGTERM)
+            p.wait(timeout=30)
+        self.assertEqual(-signal.SIGTERM, p.returncode, p.stderr.read())
+        self.assertEqual(b"keep me", open(out, "rb").read())
+        self.assertEqual([], glob.glob(self.path(".vxtool-*")))
+
+    def test_progress_only_on_a_terminal_and_not_with_q(self):
+        big = self.path("big")
+        with open(big, "wb") as f:
+            f.truncate(65 * 1024 * 1024)  # zeros, sparse: above the 64 MiB threshold
+        for args, shown in ((["-l", "1"], True), (["-q", "-l", "1"], False)):
+            leader, follower = os.openpty()
+            r = run("pack", "-f", *args, big, self.path("big.vx"), stderr=follower)
+            os.close(follower)
+            seen = b""
+            try:
+                while chunk := os.read(leader, 4096):
+                    seen += chunk
+            except OSError:  # the terminal closed
+                pass
+            os.close(leader)
+            self.assertEqual(0, r.returncode)
+            self.assertEqual(shown, b"% " in seen and b"MB/s" in seen, seen)
+        r = run("pack", "-f", "-l", "1", big, self.path("big.vx"))  # stderr is a pipe
+        self.assertEqual((0, ""), (r.returncode, r.stderr))
+
+
+@unittest.skipUnless(LARGE or "--large" in sys.argv, "large content: only with --large")
+class LargeContent(unittest.TestCase):
+    """Content past 4 GiB, where 32-bit sizes, counters and file offsets would wrap."""
+
+    def test_content_past_4_gib(self):
+        # Zeros, 1 MiB per block after a full flush: every such block is the same bytes, so the
+        # 4.3 GB of content take 4 MB of stream, made without compressing them.
+        mib, blocks, tail = 1 << 20, 4100, 12345
+        size = blocks * mib + tail
+        c = zlib.compressobj(9)
+        first = c.compress(bytes(mib)) + c.flush(zlib.Z_FULL_FLUSH)
+        block = c.compress(bytes(mib)) + c.flush(zlib.Z_FULL_FLUSH)
+        last = c.compress(bytes(tail)) + c.flush(zlib.Z_FULL_FLUSH)
+        adler = ((size % 65521) << 16) | 1  # of zeros: a stays 1, b counts the bytes
+        work = tempfile.mkdtemp(prefix="vxtool-large-", dir=os.path.dirname(VXTOOL))
+        try:
+            vx, out = os.path.join(work, "large.vx"), os.path.join(work, "large.out")
+            with open(vx, "wb") as f:
+                f.write(first)
+                for _ in range(blocks - 1):
+                    f.write(block)
+                f.write(last + b"\x03\x00" + adler.to_bytes(4, "big"))
+                f.write(struct.pack("<3Q", *TIMES_101))
+            r = run("info", vx)
+            self.assertEqual(0, r.returncode, r.stderr)
+            self.assertIn(f"content:                {size} bytes, Adler-32 0x{adler:08x}", r.stdout)
+            r = run("unpack", "-q", vx, out)
+            self.assertEqual(0, r.returncode, r.stderr)  # zlib checked the Adler-32 of all of it
+            self.assertEqual(size, os.path.getsize(out))
+            self.assertEqual(TIMES_101[2] - EPOCH_DIFF * 10_000_000,
+                             os.stat(out).st_mtime_ns // 100)
+        finally:
+            shutil.rmtree(work)
+
 
 def main():
-    global VXTOOL
-    VXTOOL = sys.argv.pop(1)
-    unittest.main(verbosity=2)
+    global VXTOOL, EMULATOR, LARGE
+    args = sys.argv[1:]
+    if "--large" in args:
+        args.remove("--large")
+        LARGE = True
+    if "--emulator" in args:
+        at = args.index("--emulator")
+        EMULATOR = shlex.split(args[at + 1])
+        del args[at:at + 2]
+    VXTOOL = args.pop(0)
+    unittest.main(argv=[sys.argv[0], *args, *(["LargeContent"] if LARGE else [])], verbosity=2)
 
 
 if __name__ == "__main__":

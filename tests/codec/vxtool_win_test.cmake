@@ -1,4 +1,5 @@
-# The Windows vxtool under Wine: pack a file, verify, show info, unpack, compare; then a garbage
+# The Windows vxtool under Wine: pack a file, verify, show info, unpack, compare; an existing OUT
+# needs -f, one file in two spellings is refused, --times lands in the trailer; then a garbage
 # container must fail with exit code 1 and name the status. Paths are relative to WORK.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
@@ -26,6 +27,18 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/${exe} ${WORK}
                 RESULT_VARIABLE differ)
 if(differ)
   message(FATAL_ERROR "unpacked file differs")
+endif()
+vx(3 pack -l 9 ${exe} packed.vx)
+vx(3 unpack -f packed.vx ./packed.vx)
+vx(0 pack -f --times 2000-06-16T06:25:32.81Z,2000-06-15T15:00:00Z,126039811660000000 ${exe}
+   packed.vx)
+vx(0 info packed.vx)
+if(NOT out MATCHES "creation time: +2000-06-16T06:25:32.8100000Z.*last-write time: +2000-05-28T09:52:46")
+  message(FATAL_ERROR "info does not show the times given to pack")
+endif()
+file(GLOB leftovers ${WORK}/vxt*.tmp)
+if(leftovers)
+  message(FATAL_ERROR "temporary files left behind: ${leftovers}")
 endif()
 file(WRITE ${WORK}/garbage.vx "this is no zlib stream, only text that is long enough")
 vx(1 unpack garbage.vx out.bin)

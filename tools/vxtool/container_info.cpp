@@ -1,8 +1,5 @@
 #include "container_info.h"
 
-#include <zlib.h>
-
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
@@ -62,67 +59,38 @@ void readHeader(ByteSource& source, ContainerInfo& info) {
   info.presetDictionary = (header[1] & 0x20) != 0;
 }
 
-// Decodes from offset 0 with the library engine's two loops (4096-byte pieces, inflate without
-// flushing while input lasts, then with the finish flag), so that the status is the library's.
-void decode(ByteSource& source, ContainerInfo& info) {
-  z_stream stream;
-  std::memset(&stream, 0, sizeof stream);
-  int status = inflateInit(&stream);
-  if (status != Z_OK) {
-    info.status = status;
-    return;
+// Reads a source from offset 0 onwards.
+class SequentialReader : public complib::ByteReader {
+ public:
+  explicit SequentialReader(ByteSource& source) : source_(source) {}
+  size_t read(unsigned char* data, size_t length) override {
+    const size_t got = source_.read(offset_, data, length);
+    offset_ += got;
+    return got;
   }
-  unsigned char in[4096];
-  unsigned char out[4096];
-  uint64_t offset = 0;
-  auto fill = [&]() -> size_t {
-    if (stream.avail_in == 0) {
-      const size_t got = source.read(offset, in, sizeof in);
-      offset += got;
-      stream.next_in = in;
-      stream.avail_in = static_cast<uInt>(got);
-    }
-    return stream.avail_in;
-  };
-  auto drain = [&]() -> size_t {
-    const size_t n = sizeof out - stream.avail_out;
-    info.contentSize += n;
-    stream.next_out = out;
-    stream.avail_out = sizeof out;
-    return n;
-  };
-  stream.next_out = out;
-  stream.avail_out = sizeof out;
-  bool ended = false;
-  auto code = [&](int flush) {
-    const int result = inflate(&stream, flush);
-    if (result == Z_STREAM_END && !ended) {
-      ended = true;
-      info.streamEnd = offset - stream.avail_in;
-      info.adler32 = static_cast<uint32_t>(stream.adler);
-    }
-    return result;
-  };
-  for (;;) {
-    if (fill() == 0) break;
-    status = code(Z_NO_FLUSH);
-    drain();
-    if (status != Z_OK) break;
-  }
-  for (;;) {
-    status = code(Z_FINISH);
-    if (drain() == 0) break;
-    if (status != Z_OK) break;
-  }
-  if (!ended) {
-    info.streamEnd = offset - stream.avail_in;
-    info.adler32 = static_cast<uint32_t>(stream.adler);
-  }
-  inflateEnd(&stream);
-  info.streamEnded = ended;
-  if (status == Z_STREAM_END) status = Z_OK;
-  if (status == Z_NEED_DICT) status = Z_STREAM_ERROR;  // as the library reports it
-  info.status = status;
+
+ private:
+  ByteSource& source_;
+  uint64_t offset_ = 0;
+};
+
+// Takes the decoded content and keeps nothing: the engine counts it and reports its Adler-32.
+class DiscardingSink : public complib::ByteSink {
+ public:
+  bool write(const unsigned char*, size_t) override { return true; }
+};
+
+// Decodes from offset 0 with the library's engine, so that the status is the library's.
+void decode(ByteSource& source, complib::PieceHook* hook, ContainerInfo& info) {
+  complib::CodecEngine engine(kBufferSize, hook);
+  SequentialReader reader(source);
+  DiscardingSink sink;
+  info.status = engine.expand(reader, sink);
+  info.streamEnded = engine.streamEnd() >= 0;
+  info.streamEnd =
+      info.streamEnded ? static_cast<uint64_t>(engine.streamEnd()) : engine.inputConsumed();
+  info.contentSize = engine.outputWritten();
+  info.adler32 = engine.adler32();
 }
 
 void findTrailer(ByteSource& source, ContainerInfo& info) {
@@ -143,7 +111,7 @@ void findTrailer(ByteSource& source, ContainerInfo& info) {
 
 }  // namespace
 
-ContainerInfo inspect(ByteSource& source) {
+ContainerInfo inspect(ByteSource& source, complib::PieceHook* hook) {
   ContainerInfo info;
   info.fileSize = source.size();
   readHeader(source, info);
@@ -151,7 +119,7 @@ ContainerInfo inspect(ByteSource& source) {
     info.status = complib::kErrOpenFormatFile;  // no trailer: not a VX-format file
     return info;
   }
-  decode(source, info);
+  decode(source, hook, info);
   findTrailer(source, info);
   return info;
 }
@@ -161,7 +129,7 @@ ContainerInfo inspectBuffer(const unsigned char* data, size_t size) {
   return inspect(source);
 }
 
-bool inspectFile(const char* path, ContainerInfo& info) {
+bool inspectFile(const char* path, ContainerInfo& info, complib::PieceHook* hook) {
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return false;
   bool ok = false;
@@ -174,7 +142,7 @@ bool inspectFile(const char* path, ContainerInfo& info) {
 #endif
   if (size >= 0 && seekTo(file, 0) == 0) {
     FileSource source(file, static_cast<uint64_t>(size));
-    info = inspect(source);
+    info = inspect(source, hook);
     ok = true;
   } else {
     ok = false;

@@ -1,17 +1,20 @@
 // vxtool: packs files into VX containers, unpacks them, and shows or checks what a container holds.
-// Packing and unpacking are the codec library's own operations (Comp2VXFormatFile,
-// DecompVXFormat2NomFile); `info` and `verify` read a container the way the library does
-// (container_info.h).
+// Packing and unpacking are the codec library's own operations (vx_operations.h) with larger
+// pieces, progress and an output that appears only when complete (output_file.h); `info` and
+// `verify` decode with the library's engine (container_info.h).
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
+#include "arguments.h"
 #include "complib.h"
 #include "container_info.h"
+#include "output_file.h"
+#include "progress.h"
+#include "vx_operations.h"
 
 namespace {
 
@@ -24,20 +27,24 @@ constexpr int kExitFile = 3;     // a file cannot be opened, read or written
 const char kHelp[] =
     "Usage:\n"
     "  vxtool pack [-l LEVEL] [-f] [-q] [--times C,A,W] IN OUT\n"
-    "                                  compress the file IN into the VX container OUT\n"
-    "                                  (LEVEL: 0 store ... 9 smallest, -1 zlib's default 6;\n"
-    "                                  default 9, as the setup's payloads). --times records\n"
-    "                                  the given creation, last-access and last-write times\n"
-    "                                  instead of IN's: each a UTC date-time\n"
-    "                                  YYYY-MM-DDTHH:MM:SS[.fffffff]Z or a decimal FILETIME\n"
-    "  vxtool unpack [-f] [-q] IN OUT  decode the VX container IN into OUT and give OUT the\n"
-    "                                  trailer's file times\n"
-    "  vxtool info FILE                show a container: size, body length up to the stream's "
-    "end,\n"
-    "                                  level hint, trailer times (UTC), bytes between stream and\n"
-    "                                  trailer\n"
-    "  vxtool verify [-q] FILE         decode FILE to nowhere and check its Adler-32\n"
-    "  vxtool --help                   show this text\n"
+    "      compress the file IN into the VX container OUT. LEVEL: 0 store ... 9 smallest,\n"
+    "      -1 zlib's default 6; default 9, as the setup's payloads. --times records the given\n"
+    "      creation, last-access and last-write times instead of IN's: each a UTC date-time\n"
+    "      YYYY-MM-DDTHH:MM:SS[.fffffff]Z or a decimal FILETIME\n"
+    "  vxtool unpack [-f] [-q] IN OUT\n"
+    "      decode the VX container IN into OUT and give OUT the trailer's file times\n"
+    "  vxtool info FILE\n"
+    "      show a container: size, body length up to the stream's end, content size and\n"
+    "      Adler-32, level hint, trailer times (UTC), bytes between stream and trailer\n"
+    "  vxtool verify [-q] FILE\n"
+    "      decode FILE to nowhere and check its Adler-32\n"
+    "  vxtool --help\n"
+    "      show this text\n"
+    "\n"
+    "  -f, --force  replace an existing OUT (never IN itself, however it is named)\n"
+    "  -q, --quiet  no progress line (shown on a terminal for inputs above 64 MiB)\n"
+    "OUT appears only when the whole operation succeeded; after a failure or an interrupt it is\n"
+    "as it was.\n"
     "\n"
     "A VX container is one zlib stream followed by a 24-byte trailer holding the creation,\n"
     "last-access and last-write times of the packed file (Windows FILETIME values).\n"
@@ -46,8 +53,8 @@ const char kHelp[] =
     "  0  success\n"
     "  1  the container is not valid (corrupt, truncated, not a VX container), or the codec\n"
     "     reported a data error\n"
-    "  2  usage error (unknown command, wrong arguments, level outside -1..9)\n"
-    "  3  a file cannot be opened, read or written\n";
+    "  2  usage error (unknown command, wrong arguments, level outside -1..9, bad --times)\n"
+    "  3  a file cannot be opened, read or written, OUT exists without -f, or IN is OUT\n";
 
 int usage(const char* problem) {
   std::fprintf(stderr, "vxtool: %s\nTry 'vxtool --help'.\n", problem);
@@ -61,7 +68,7 @@ std::string statusText(int32_t status) {
     case 0:
       return "success (0)";
     case complib::kErrOpenFormatFile:
-      return "cannot open the VX-format file, or it is shorter than 24 bytes (0x80000001)";
+      return "cannot open the VX-format file (0x80000001)";
     case complib::kErrOpenNomFile:
       return "cannot open the normal file (0x80000002)";
     case -1:
@@ -93,129 +100,131 @@ int fail(const char* command, const std::string& what, int32_t status) {
   return exitCodeFor(status);
 }
 
-bool parseLevel(const char* text, int& level) {
-  if (text == nullptr || *text == '\0') return false;
-  char* end = nullptr;
-  errno = 0;
-  const long value = std::strtol(text, &end, 10);
-  if (errno != 0 || *end != '\0' || value < -1 || value > 9) return false;
-  level = static_cast<int>(value);
-  return true;
+std::string hex(int32_t status) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08" PRIX32, static_cast<uint32_t>(status));
+  return text;
 }
 
-// "C,A,W": creation, last-access and last-write time. On failure `problem` names the field.
-bool parseTimes(const std::string& text, complib::FileTimes& times, std::string& problem) {
-  static const char* const kFields[3] = {"creation", "last-access", "last-write"};
-  uint64_t* const values[3] = {&times.creation, &times.lastAccess, &times.lastWrite};
-  size_t start = 0;
-  for (int field = 0; field < 3; ++field) {
-    const size_t comma = text.find(',', start);
-    if ((field < 2) != (comma != std::string::npos)) {
-      problem = "--times needs three times C,A,W (creation, last access, last write)";
-      return false;
-    }
-    const std::string item = text.substr(start, field < 2 ? comma - start : std::string::npos);
-    std::string why;
-    if (!vxtool::parseFileTime(item, *values[field], why)) {
-      problem = std::string("--times: the ") + kFields[field] + " time '" + item + "' " + why;
-      return false;
-    }
-    start = comma + 1;
+// "cannot read in.txt: No such file or directory (0x80000002)": what failed, on which file, the
+// system's reason, and the status.
+int failOn(const char* command, const char* action, const char* path, const complib::Outcome& o) {
+  const char* reason = o.systemError != 0 ? std::strerror(o.systemError) : "reason unknown";
+  std::fprintf(stderr, "vxtool: %s: cannot %s %s: %s (%s)\n", command, action, path, reason,
+               (o.status == Z_ERRNO ? std::to_string(o.status) : hex(o.status)).c_str());
+  return exitCodeFor(o.status);
+}
+
+int interrupted(const char* command) {
+  std::fprintf(stderr, "vxtool: %s: interrupted; nothing was written\n", command);
+  return vxtool::kExitInterrupted;
+}
+
+// The checks before pack or unpack writes OUT: OUT is replaced only when asked, and never when it
+// is IN itself (by identity: another spelling or a link of IN counts).
+bool mayWrite(const char* command, const char* in, const char* out, bool force, int& exitCode) {
+  exitCode = kExitFile;
+  if (complib::isSameFile(in, out)) {
+    std::fprintf(stderr, "vxtool: %s: %s and %s are the same file; refused, also with -f\n",
+                 command, in, out);
+    return false;
+  }
+  if (!force && vxtool::pathExists(out)) {
+    std::fprintf(stderr, "vxtool: %s: %s exists; use -f to replace it\n", command, out);
+    return false;
   }
   return true;
 }
 
-// The options and operands of one command.
-struct Arguments {
-  int level = 9;
-  bool force = false;
-  bool quiet = false;
-  bool haveTimes = false;
-  complib::FileTimes times;
-  std::vector<const char*> paths;
-};
+// Puts `temp` in OUT's place.
+int commit(const char* command, const char* out, vxtool::OutputFile& output) {
+  if (output.commit()) return kExitOk;
+  std::fprintf(stderr, "vxtool: %s: cannot replace %s: %s\n", command, out, std::strerror(errno));
+  return kExitFile;
+}
 
-// Reads the arguments of `command`, which takes the options named in `accepted` ('l' level, 'f'
-// force, 'q' quiet, 't' times). Returns kExitOk, or kExitUsage after printing the problem.
-int parseArguments(const char* command, const char* accepted, int argc, char** argv,
-                   Arguments& out) {
-  auto takes = [&](char option) { return std::strchr(accepted, option) != nullptr; };
-  auto refuse = [&](const std::string& problem) {
+// pack and unpack: reads the arguments, checks that OUT may be written, runs
+// `pass(args, in, temp, options)` into a temporary file beside OUT at vxtool's piece size with
+// progress, and puts it in OUT's place when it succeeded; `explain(outcome, in, out)` reports a
+// failed outcome and gives the exit code.
+template <typename Pass, typename Explain>
+int writeCommand(const char* command, const char* accepted, int argc, char** argv, Pass pass,
+                 Explain explain) {
+  vxtool::Arguments args;
+  std::string problem;
+  if (!vxtool::parseArguments(accepted, argc, argv, args, problem)) {
     return usage((std::string(command) + ": " + problem).c_str());
-  };
-  bool operandsOnly = false;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool isOption = !operandsOnly && arg.size() > 1 && arg[0] == '-';
-    if (!isOption) {
-      out.paths.push_back(argv[i]);
-    } else if (arg == "--") {
-      operandsOnly = true;
-    } else if (takes('l') && (arg == "-l" || arg == "--level" || arg.compare(0, 2, "-l") == 0)) {
-      const char* value = arg.size() > 2 && arg[1] == 'l' ? argv[i] + 2
-                          : i + 1 < argc                  ? argv[++i]
-                                                          : nullptr;
-      if (!parseLevel(value, out.level)) return refuse("the level must be a number from -1 to 9");
-    } else if (takes('f') && (arg == "-f" || arg == "--force")) {
-      out.force = true;
-    } else if (takes('q') && (arg == "-q" || arg == "--quiet")) {
-      out.quiet = true;
-    } else if (takes('t') && (arg == "--times" || arg.compare(0, 8, "--times=") == 0)) {
-      const char* value = arg.size() > 7 ? argv[i] + 8 : i + 1 < argc ? argv[++i] : "";
-      std::string problem;
-      if (!parseTimes(value, out.times, problem)) return refuse(problem);
-      out.haveTimes = true;
-    } else {
-      return refuse("unknown option " + arg);
-    }
   }
-  return kExitOk;
-}
-
-// Replaces the trailer of the container at `path` (its last 24 bytes) with `times`.
-bool stampTrailer(const char* path, const complib::FileTimes& times) {
-  std::FILE* file = std::fopen(path, "r+b");
-  if (file == nullptr) return false;
-  unsigned char trailer[complib::kTrailerSize];
-  complib::encodeTrailer(times, trailer);
-  const bool ok = std::fseek(file, -static_cast<long>(complib::kTrailerSize), SEEK_END) == 0 &&
-                  std::fwrite(trailer, 1, sizeof trailer, file) == sizeof trailer;
-  return std::fclose(file) == 0 && ok;
-}
-
-int pack(int argc, char** argv) {
-  Arguments args;
-  if (parseArguments("pack", "lfqt", argc, argv, args) != kExitOk) return kExitUsage;
-  if (args.paths.size() != 2) return usage("pack needs IN and OUT");
+  if (args.paths.size() != 2) return usage((std::string(command) + " needs IN and OUT").c_str());
   const char* in = args.paths[0];
   const char* out = args.paths[1];
-  const int32_t status = Comp2VXFormatFile(in, out, args.level);
-  if (status != 0) return fail("pack", std::string(in) + " -> " + out, status);
-  if (args.haveTimes && !stampTrailer(out, args.times)) {
-    std::fprintf(stderr, "vxtool: pack: %s: cannot write the trailer (%s)\n", out,
+  int exitCode = kExitOk;
+  if (!mayWrite(command, in, out, args.force, exitCode)) return exitCode;
+
+  vxtool::OutputFile output(out);
+  if (!output.isOpen()) {
+    std::fprintf(stderr, "vxtool: %s: cannot create a file beside %s: %s\n", command, out,
                  std::strerror(errno));
     return kExitFile;
   }
-  return kExitOk;
+  vxtool::Progress progress(command, vxtool::fileSizeOf(in), args.quiet);
+  complib::PassOptions options;
+  options.bufferSize = vxtool::kBufferSize;
+  options.hook = &progress;
+  const complib::Outcome o = pass(args, in, output.tempPath().c_str(), options);
+  if (o.status == complib::kErrCancelled) return interrupted(command);
+  if (o.status != 0) return explain(o, in, out);
+  return commit(command, out, output);
+}
+
+int pack(int argc, char** argv) {
+  auto pass = [](const vxtool::Arguments& args, const char* in, const char* temp,
+                 complib::PassOptions& options) {
+    options.times = args.haveTimes ? &args.times : nullptr;
+    return complib::compressToVX(in, temp, args.level, options);
+  };
+  auto explain = [](const complib::Outcome& o, const char* in, const char* out) {
+    if (o.status == complib::kErrOpenNomFile) return failOn("pack", "read", in, o);
+    if (o.status == complib::kErrOpenFormatFile || o.status == Z_ERRNO) {
+      return failOn("pack", "write", out, o);
+    }
+    return fail("pack", std::string(in) + " -> " + out, o.status);
+  };
+  return writeCommand("pack", "lfqt", argc, argv, pass, explain);
 }
 
 int unpack(int argc, char** argv) {
-  Arguments args;
-  if (parseArguments("unpack", "fq", argc, argv, args) != kExitOk) return kExitUsage;
-  if (args.paths.size() != 2) return usage("unpack needs IN and OUT");
-  const char* in = args.paths[0];
-  const char* out = args.paths[1];
-  const int32_t status = DecompVXFormat2NomFile(in, out);
-  if (status != 0) return fail("unpack", std::string(in) + " -> " + out, status);
-  return kExitOk;
+  auto pass = [](const vxtool::Arguments&, const char* in, const char* temp,
+                 complib::PassOptions& options) {
+    options.copySource = false;  // IN is not the output: writeCommand made sure
+    return complib::expandFromVX(in, temp, options);
+  };
+  auto explain = [](const complib::Outcome& o, const char* in, const char* out) {
+    if (o.status == complib::kErrOpenFormatFile && o.systemError == 0) {
+      std::fprintf(stderr, "vxtool: unpack: %s: not a VX container: shorter than 24 bytes (%s)\n",
+                   in, hex(o.status).c_str());
+      return kExitFile;
+    }
+    if (o.status == complib::kErrOpenFormatFile) return failOn("unpack", "read", in, o);
+    if (o.status == complib::kErrOpenNomFile || o.status == Z_ERRNO) {
+      return failOn("unpack", "write", out, o);
+    }
+    return fail("unpack", in, o.status);
+  };
+  return writeCommand("unpack", "fq", argc, argv, pass, explain);
 }
 
 // Reads FILE for info/verify; prints the error and returns false when it cannot be read.
-bool load(const char* command, const char* path, vxtool::ContainerInfo& info, int& exitCode) {
-  if (!vxtool::inspectFile(path, info)) {
-    std::fprintf(stderr, "vxtool: %s: %s: cannot open the file (%s)\n", command, path,
+bool load(const char* command, const char* path, complib::PieceHook* hook,
+          vxtool::ContainerInfo& info, int& exitCode) {
+  if (!vxtool::inspectFile(path, info, hook)) {
+    std::fprintf(stderr, "vxtool: %s: cannot open the file %s: %s\n", command, path,
                  std::strerror(errno));
     exitCode = kExitFile;
+    return false;
+  }
+  if (info.status == complib::kErrCancelled) {
+    exitCode = interrupted(command);
     return false;
   }
   return true;
@@ -225,7 +234,7 @@ int info(int argc, char** argv) {
   if (argc != 1) return usage("info needs one FILE");
   vxtool::ContainerInfo c;
   int exitCode = kExitOk;
-  if (!load("info", argv[0], c, exitCode)) return exitCode;
+  if (!load("info", argv[0], nullptr, c, exitCode)) return exitCode;
 
   std::printf("file:                   %s\n", argv[0]);
   std::printf("size:                   %" PRIu64 " bytes\n", c.fileSize);
@@ -264,13 +273,17 @@ int info(int argc, char** argv) {
 }
 
 int verify(int argc, char** argv) {
-  Arguments args;
-  if (parseArguments("verify", "q", argc, argv, args) != kExitOk) return kExitUsage;
+  vxtool::Arguments args;
+  std::string problem;
+  if (!vxtool::parseArguments("q", argc, argv, args, problem)) {
+    return usage(("verify: " + problem).c_str());
+  }
   if (args.paths.size() != 1) return usage("verify needs one FILE");
   const char* path = args.paths[0];
   vxtool::ContainerInfo c;
   int exitCode = kExitOk;
-  if (!load("verify", path, c, exitCode)) return exitCode;
+  vxtool::Progress progress("verify", vxtool::fileSizeOf(path), args.quiet);
+  if (!load("verify", path, &progress, c, exitCode)) return exitCode;
   if (c.fileSize < complib::kTrailerSize) {
     std::fprintf(
         stderr, "vxtool: verify: %s: not a VX container: shorter than the 24-byte trailer\n", path);

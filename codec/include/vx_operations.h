@@ -1,0 +1,42 @@
+// The codec's two operations, file to file, as the exported functions (complib.h) and vxtool run
+// them. The exports fix the options (4096-byte pieces, window messages at every piece, a private
+// copy of the container); vxtool chooses its own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "codec_engine.h"
+#include "vx_format.h"
+
+namespace complib {
+
+struct PassOptions {
+  size_t bufferSize = CodecEngine::kLibraryBufferSize;
+  PieceHook* hook = nullptr;
+  // Decompress: decode a private copy of the container, so that the container is read only once
+  // and may even be the destination. Without it the container itself is decoded, and the caller
+  // makes sure it is not the destination.
+  bool copySource = true;
+  // Compress: the times to record in the trailer instead of the source's own.
+  const FileTimes* times = nullptr;
+};
+
+// A status (complib.h, or kErrCancelled) and, for a failed open or write, the errno behind it.
+struct Outcome {
+  int32_t status = 0;
+  int systemError = 0;
+};
+
+// Compresses `source` into the VX-format file `destination`. One file as both (by identity: any
+// spelling, a symbolic or hard link) is refused with kErrOpenFormatFile and left untouched.
+Outcome compressToVX(const char* source, const char* destination, int level,
+                     const PassOptions& options);
+
+// Decodes the VX-format file `source` into `destination` and gives it the recorded times.
+Outcome expandFromVX(const char* source, const char* destination, const PassOptions& options);
+
+// Whether both paths name one existing file (see compressToVX).
+bool isSameFile(const char* a, const char* b);
+
+}  // namespace complib
