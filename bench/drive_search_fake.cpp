@@ -10,26 +10,9 @@
 #include <vector>
 
 #include "FakePlatform.h"
+#include "locator/ProductLocator.h"
 #include "setup/FormDescription.h"
 #include "setup/frmPanel.h"
-
-namespace fenn {
-
-// The benchmark's own door to the private search procedures.
-class frmPanelTestAccess {
- public:
-  explicit frmPanelTestAccess(frmPanel& panel) : panel_(panel) {}
-  std::wstring FindOnFixedDrives() {
-    std::vector<std::wstring> names;
-    panel_.FillProductFileNames(names);
-    return panel_.FindOnFixedDrives(names);
-  }
-
- private:
-  frmPanel& panel_;
-};
-
-}  // namespace fenn
 
 namespace {
 
@@ -77,7 +60,9 @@ int main() {
   platform.createPanel(fenn::PanelFormDescription(), panel);
   platform.showPanel();
   platform.stallLimit = 1 << 30;
-  fenn::frmPanelTestAccess search(panel);
+  fenn::ProductLocator search(platform, panel);
+  std::vector<std::wstring> productFiles;
+  fenn::ProductLocator::FillProductFileNames(productFiles);
 
   constexpr int kRounds = 5;
   double floorBest = 1e9, searchBest = 1e9;
@@ -91,7 +76,7 @@ int main() {
 
     platform.fs.listLog.clear();
     start = Clock::now();
-    const std::wstring found = search.FindOnFixedDrives();
+    const std::wstring found = search.FindOnFixedDrives(productFiles);
     searchBest = std::min(searchBest, Seconds(Clock::now() - start));
     searchListings = platform.fs.listLog.size();
     if (!found.empty()) std::printf("unexpected find\n");

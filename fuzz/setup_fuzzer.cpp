@@ -105,7 +105,7 @@ void BuildMachine(FuzzedDataProvider& input, FakePlatform& platform) {
   fs.addDrive(L'C', fenn::kDriveFixed);
   fs.addFolder(kSystemDirectory);
   fs.addFolder(kTempFolder);
-  platform.systemDirectory = kSystemDirectory;
+  platform.systemFolder = kSystemDirectory;
   platform.tempFolder = kTempFolder;
   const uint32_t driveTypes[] = {fenn::kDriveFixed, fenn::fake::kDriveRemovable,
                                  fenn::fake::kDriveRemote, fenn::fake::kDriveCdRom};

@@ -27,13 +27,13 @@ class FakeRegistry {
   // Every query of this key answers ERROR_ACCESS_DENIED without touching the size.
   void refuseQueries(const std::wstring& key);
 
-  long open(uintptr_t root, const std::wstring& subKey, RegKey& key);
-  long query(RegKey key, const std::wstring& valueName, uint32_t& type, std::string& data,
-             uint32_t& size);
-  long close(RegKey key);
+  RegKey open(const std::wstring& subKey);
+  RegRead query(RegKey key, const std::wstring& valueName, uint32_t capacity);
+  void close(RegKey key);
 
   int opens = 0;
   int closes = 0;
+  int badCloses = 0;  // closes of a handle that is not open
   int queries = 0;
   size_t openHandles() const { return handles_.size(); }
 

@@ -32,7 +32,6 @@ class ExtractionErrorTest : public SetupTest {
     ASSERT_EQ(platform.messageBoxes.size(), 1u);
     EXPECT_EQ(platform.messageBoxes[0].text, text);
     EXPECT_EQ(platform.messageBoxes[0].title, L"에러");
-    EXPECT_EQ(platform.messageBoxes[0].flags, 48);
     EXPECT_EQ(Installed(), installed);
     EXPECT_FALSE(platform.fs.exists(kStagedLibrary));
     EXPECT_EQ(platform.loadedModules(), 0u);

@@ -84,8 +84,7 @@ TEST(FakePlatformTest, TempFileNamesAndAnsiText) {
   FakePlatform platform;
   platform.fs.addDrive(L'C', kDriveFixed);
   platform.fs.addFolder(L"C:\\TEMP");
-  std::wstring path;
-  ASSERT_NE(platform.getTempFileName(L"C:\\TEMP\\", L"~ocx", path), 0u);
+  const std::wstring path = platform.createTempFile(L"C:\\TEMP\\", L"~ocx");
   EXPECT_EQ(path.rfind(L"C:\\TEMP\\~oc", 0), 0u);
   EXPECT_EQ(path.substr(path.size() - 4), L".TMP");
   EXPECT_TRUE(platform.fs.exists(path));

@@ -13,7 +13,7 @@ class RegistryReaderTest : public SetupTest {
   void Store(uint32_t type, const std::string& bytes) {
     platform.registry.setValue(kKey, kValue, type, bytes);
   }
-  std::wstring Read() { return access.ReadUserRegString(kKey, kValue); }
+  std::wstring Read() { return ReadUserRegString(platform, kKey, kValue); }
   void ExpectClosedOnce() {
     EXPECT_EQ(platform.registry.closes, 1);
     EXPECT_EQ(platform.registry.openHandles(), 0u);
@@ -56,7 +56,7 @@ TEST_F(RegistryReaderTest, MultiStringGivesItsFirstText) {
 
 TEST_F(RegistryReaderTest, HangulIsSizedInNarrowBytes) {
   const std::wstring folder = L"D:\\게임\\톨바리네 2000";
-  const std::string narrow = platform.toAnsi(folder) + '\0';
+  const std::string narrow = fake::ToCp949(folder) + '\0';
   ASSERT_GT(narrow.size(), folder.size() + 1);
   Store(fake::kRegSz, narrow);
   EXPECT_EQ(Read(), folder);

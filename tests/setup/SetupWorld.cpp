@@ -30,7 +30,7 @@ void BuildMachine(fake::FakePlatform& platform) {
   platform.fs.addDrive(L'C', kDriveFixed);
   platform.fs.addFolder(kSystemDirectory);
   platform.fs.addFolder(kTempFolder);
-  platform.systemDirectory = kSystemDirectory;
+  platform.systemFolder = kSystemDirectory;
   platform.tempFolder = kTempFolder;
   for (size_t index = 0; index < kCatalogueNames.size(); ++index) {
     const int id = 101 + static_cast<int>(index);
@@ -43,12 +43,6 @@ void BuildMachine(fake::FakePlatform& platform) {
 
 void AddProduct(fake::FakePlatform& platform, const std::wstring& folder) {
   for (const auto& name : kProductFiles) platform.fs.addFile(Join(folder, name), "product");
-}
-
-std::vector<std::wstring> SetupTest::BoxTexts() const {
-  std::vector<std::wstring> texts;
-  for (const auto& box : platform.messageBoxes) texts.push_back(box.text);
-  return texts;
 }
 
 }  // namespace fenn::test

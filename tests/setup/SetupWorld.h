@@ -7,7 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "AnsiText.h"
 #include "FakePlatform.h"
+#include "installer/CodecStage.h"
+#include "installer/PayloadInstaller.h"
+#include "installer/SystemDlls.h"
+#include "locator/ExistenceTests.h"
+#include "locator/ProductLocator.h"
+#include "locator/ReadUserRegString.h"
 #include "setup/FormDescription.h"
 #include "setup/frmPanel.h"
 
@@ -19,27 +26,6 @@ class frmPanelTestAccess {
 
   std::wstring GetStepText(int32_t index) { return panel_.GetStepText(index); }
   const std::array<std::wstring, 21>& sStepText() const { return panel_.sStepText; }
-  bool LocateProduct(std::wstring& folder) { return panel_.LocateProduct(folder); }
-  bool FileExists(const std::wstring& path) { return panel_.FileExists(path); }
-  bool FolderExists(const std::wstring& path) { return panel_.FolderExists(path); }
-  std::wstring FindOnFixedDrives() {
-    std::vector<std::wstring> names;
-    panel_.FillProductFileNames(names);
-    return panel_.FindOnFixedDrives(names);
-  }
-  std::wstring ReadUserRegString(const std::wstring& key, const std::wstring& value) {
-    return panel_.ReadUserRegString(key, value);
-  }
-  std::wstring ListSystemDllsPresent() { return panel_.ListSystemDllsPresent(L"C:\\Product"); }
-  bool StageDecompressor(bool release) { return panel_.StageDecompressor(release); }
-  void ExtractPayloads(const std::wstring& folder, const std::wstring& nameList) {
-    panel_.ExtractPayloads(folder, nameList);
-  }
-  bool MakeTempFile(const std::wstring& prefix, std::wstring& path) {
-    return panel_.MakeTempFile(prefix, path);
-  }
-  bool bDecompLoaded() const { return panel_.bDecompLoaded; }
-  ModuleHandle hDecompLib() const { return panel_.hDecompLib; }
 
  private:
   frmPanel& panel_;
@@ -74,11 +60,19 @@ class SetupTest : public ::testing::Test {
     platform.showPanel();
   }
   std::vector<std::wstring> TempFiles() const { return platform.fs.entries(kTempFolder); }
-  std::vector<std::wstring> BoxTexts() const;
+  std::wstring FindOnFixedDrives() {
+    std::vector<std::wstring> names;
+    ProductLocator::FillProductFileNames(names);
+    return locator.FindOnFixedDrives(names);
+  }
 
   fake::FakePlatform platform;
   frmPanel panel{platform};
   frmPanelTestAccess access{panel};
+  // The units of the sequence, reporting their progress to the panel.
+  ProductLocator locator{platform, panel};
+  CodecStage stage{platform};
+  PayloadInstaller installer{platform, panel, stage};
 };
 
 }  // namespace test

@@ -72,13 +72,12 @@ TEST(FilesTest, DeleteReportsWhetherTheFileWentAway) {
 
 TEST(SystemTest, TempFileNamesAreNewEmptyFilesWithPrefixAndTmpExtension) {
   Win32Platform platform;
-  std::wstring temp;
-  ASSERT_NE(platform.getTempPath(temp), 0u);
+  std::wstring temp = platform.tempPath();
+  ASSERT_FALSE(temp.empty());
   EXPECT_EQ(temp.back(), L'\\');
   test::TestFolder folder;
-  std::wstring first, second;
-  EXPECT_NE(platform.getTempFileName(folder.path(), L"~oc", first), 0u);
-  EXPECT_NE(platform.getTempFileName(folder.path(), L"~oc", second), 0u);
+  std::wstring first = platform.createTempFile(folder.path(), L"~oc");
+  std::wstring second = platform.createTempFile(folder.path(), L"~oc");
   EXPECT_NE(first, second);
   for (const std::wstring& path : {first, second}) {
     EXPECT_EQ(path.rfind(folder.path() + L"~oc", 0), 0u)
@@ -90,46 +89,37 @@ TEST(SystemTest, TempFileNamesAreNewEmptyFilesWithPrefixAndTmpExtension) {
     EXPECT_TRUE(test::fileExists(path));
     EXPECT_TRUE(contentOf(path).empty());
   }
-  std::wstring none;
-  EXPECT_EQ(platform.getTempFileName(folder / L"missing\\", L"~oc", none), 0u);
+  EXPECT_EQ(platform.createTempFile(folder / L"missing\\", L"~oc"), L"");
 }
 
 TEST(SystemTest, SystemDirectoryAndDriveTypes) {
   Win32Platform platform;
-  std::wstring system;
-  uint32_t length = platform.getSystemDirectory(system);
-  EXPECT_EQ(length, system.size());
+  std::wstring system = platform.systemDirectory();
   DWORD attributes = GetFileAttributesW(system.c_str());
   ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
 
-  uint32_t drives = platform.getLogicalDrives();
+  uint32_t drives = platform.logicalDrives();
   EXPECT_TRUE(drives & (1u << 2)) << "drive C: exists";
-  EXPECT_EQ(platform.getDriveType(L"C:\\"), kDriveFixed);
+  EXPECT_EQ(platform.driveType(L"C:\\"), kDriveFixed);
   for (int number = 0; number < 26; ++number) {
     std::wstring root = std::wstring(1, static_cast<wchar_t>(L'A' + number)) + L":\\";
     bool exists = (drives >> number) & 1;
     // DRIVE_NO_ROOT_DIR (1) exactly for the letters the mask leaves out.
-    EXPECT_EQ(platform.getDriveType(root) == DRIVE_NO_ROOT_DIR, !exists) << "drive " << number;
+    EXPECT_EQ(platform.driveType(root) == DRIVE_NO_ROOT_DIR, !exists) << "drive " << number;
   }
 }
 
 TEST(ResourcesTest, KoreanStringsAndCustomDataOfThisProgram) {
   Win32Platform platform;
-  std::wstring text;
-  EXPECT_TRUE(platform.loadResourceString(101, text));
-  EXPECT_EQ(text, L"CompLib.dll");
-  EXPECT_TRUE(platform.loadResourceString(102, text));
-  EXPECT_EQ(text, L"톨바리네 2000");
-  EXPECT_FALSE(platform.loadResourceString(103, text));  // no entry in an existing bundle
-  EXPECT_FALSE(platform.loadResourceString(200, text));  // no bundle at all
-  EXPECT_FALSE(platform.loadResourceString(120, text));  // English only: not in the catalogue
+  EXPECT_EQ(platform.loadResourceString(101), L"CompLib.dll");
+  EXPECT_EQ(platform.loadResourceString(102), L"톨바리네 2000");
+  EXPECT_EQ(platform.loadResourceString(103), std::nullopt);  // no entry in an existing bundle
+  EXPECT_EQ(platform.loadResourceString(200), std::nullopt);  // no bundle at all
+  EXPECT_EQ(platform.loadResourceString(120), std::nullopt);  // English only: not in the catalogue
 
-  std::vector<uint8_t> data;
-  EXPECT_TRUE(platform.loadResourceData(101, L"CUSTOM", data));
-  EXPECT_EQ(data, bytesOf("FENN\x01\x02\x03"));  // seven bytes: no padding added on the way
-  EXPECT_FALSE(platform.loadResourceData(102, L"CUSTOM", data));
-  EXPECT_FALSE(platform.loadResourceData(101, L"OTHER", data));
+  EXPECT_EQ(platform.loadResourceData(101), bytesOf("FENN\x01\x02\x03"));  // no padding added
+  EXPECT_EQ(platform.loadResourceData(102), std::nullopt);
 }
 
 TEST(ProgramTest, StartsTheProgramWithItsQuotedPathAsTheWholeCommandLine) {
@@ -137,7 +127,7 @@ TEST(ProgramTest, StartsTheProgramWithItsQuotedPathAsTheWholeCommandLine) {
   Win32Platform platform;
   std::wstring updater = folder / L"톨바리네 K3Fenn.exe";
   ASSERT_TRUE(test::writeEmbeddedFile(test::kEmbeddedStandinUpdater, updater));
-  ASSERT_TRUE(platform.startProgram(updater, kShowNormal));
+  ASSERT_TRUE(platform.startProgram(updater));
 
   std::wstring marker = folder / L"K3Fenn.started";
   for (int wait = 0; wait < 200 && !test::fileExists(marker); ++wait) Sleep(50);
@@ -155,7 +145,7 @@ TEST(ProgramTest, StartsTheProgramWithItsQuotedPathAsTheWholeCommandLine) {
     Sleep(50);
   }
 
-  EXPECT_FALSE(platform.startProgram(folder / L"absent.exe", kShowNormal));
+  EXPECT_FALSE(platform.startProgram(folder / L"absent.exe"));
 }
 
 class CodecCallTest : public ::testing::Test {
@@ -183,25 +173,21 @@ TEST_F(CodecCallTest, DecompressesThroughTheModuleLoadedByFullPath) {
   std::wstring normal = folder.addFile(L"원본.bin", content);
   std::string source = platform.toAnsi(normal);
   std::string packed = platform.toAnsi(folder / L"packed.vx");
-  std::string restored = platform.toAnsi(folder / L"복원.bin");
   ASSERT_EQ(compress(source.c_str(), packed.c_str(), 9), 0);
 
-  int32_t status = -99;
-  EXPECT_TRUE(platform.callDecompress(module, packed, restored, status));
-  EXPECT_EQ(status, 0);
+  EXPECT_EQ(platform.callDecompress(module, folder / L"packed.vx", folder / L"복원.bin"), 0);
   EXPECT_EQ(contentOf(folder / L"복원.bin"), bytesOf(content));
 
-  EXPECT_TRUE(platform.callDecompress(module, platform.toAnsi(folder / L"absent.vx"),
-                                      platform.toAnsi(folder / L"out.bin"), status));
-  EXPECT_NE(status, 0);
+  const std::optional<int32_t> absent =
+      platform.callDecompress(module, folder / L"absent.vx", folder / L"out.bin");
+  ASSERT_TRUE(absent.has_value());
+  EXPECT_NE(*absent, 0);
 }
 
 TEST_F(CodecCallTest, UnreachableFunctionIsReportedNotCalled) {
-  int32_t status = 12345;
-  EXPECT_FALSE(platform.callDecompress(0, "a", "b", status));
+  EXPECT_EQ(platform.callDecompress(0, L"a", L"b"), std::nullopt);
   ModuleHandle kernel = reinterpret_cast<ModuleHandle>(GetModuleHandleW(L"kernel32.dll"));
-  EXPECT_FALSE(platform.callDecompress(kernel, "a", "b", status));
-  EXPECT_EQ(status, 12345);
+  EXPECT_EQ(platform.callDecompress(kernel, L"a", L"b"), std::nullopt);
   EXPECT_EQ(platform.loadLibrary(folder / L"absent.dll"), 0u);
 }
 

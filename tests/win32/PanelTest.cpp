@@ -20,6 +20,8 @@ struct RecordedEvents : PanelEvents {
     unloadModes.push_back(UnloadMode);
     Cancel = refuse;
   }
+  void Form_EndSession() override { ++sessionEnds; }
+  int sessionEnds = 0;
 };
 
 int screenDpi() {
@@ -238,6 +240,13 @@ TEST_F(PanelTest, ButtonClicksAndCloseRequestsReachTheEvents) {
   SendMessageW(platform.panelWindow(), WM_QUERYENDSESSION, 0, 0);
   EXPECT_EQ(events.unloadModes.size(), 3u);
   EXPECT_EQ(events.unloadModes.back(), 2);
+  // A logoff another program vetoed does not end anything; one that goes through does.
+  SendMessageW(platform.panelWindow(), WM_ENDSESSION, FALSE, 0);
+  EXPECT_EQ(events.sessionEnds, 0);
+  SendMessageW(platform.panelWindow(), WM_QUERYENDSESSION, 0, 0);
+  SendMessageW(platform.panelWindow(), WM_ENDSESSION, TRUE, 0);
+  EXPECT_EQ(events.sessionEnds, 1);
+  EXPECT_EQ(events.unloadModes.size(), 4u) << "one close request per session end";
 }
 
 TEST_F(PanelTest, MessageBoxIsModalAndOwnedByThePanelWhileItIsShown) {
@@ -245,7 +254,7 @@ TEST_F(PanelTest, MessageBoxIsModalAndOwnedByThePanelWhileItIsShown) {
   platform.showPanel();
   boxSeen = BoxSeen();
   SetTimer(nullptr, 0, 100, inspectAndDismissBox);
-  platform.messageBox(notFound, kMessageBoxExclamation, L"에러");
+  platform.messageBox(notFound, L"에러");
   ASSERT_TRUE(boxSeen.shown) << "messageBox returned before the box was dismissed";
   EXPECT_EQ(boxSeen.owner, platform.panelWindow());
   EXPECT_EQ(boxSeen.title, L"에러");
@@ -254,16 +263,13 @@ TEST_F(PanelTest, MessageBoxIsModalAndOwnedByThePanelWhileItIsShown) {
   platform.hidePanel();
   boxSeen = BoxSeen();
   SetTimer(nullptr, 0, 100, inspectAndDismissBox);
-  platform.messageBox(L"작업을 취소합니다.", kMessageBoxExclamation, L"알림");
+  platform.messageBox(L"작업을 취소합니다.", L"알림");
   ASSERT_TRUE(boxSeen.shown);
   EXPECT_EQ(boxSeen.owner, nullptr) << "a hidden panel owns no box";
   EXPECT_EQ(boxSeen.title, L"알림");
 }
 
-TEST_F(PanelTest, TagsAndVisibilityAreKeptPerButton) {
-  platform.setButtonTag(PanelButton::Run, L"D:\\K3Fenn.exe");
-  EXPECT_EQ(platform.buttonTag(PanelButton::Run), L"D:\\K3Fenn.exe");
-  EXPECT_EQ(platform.buttonTag(PanelButton::Cancel), L"");
+TEST_F(PanelTest, VisibilityIsKeptPerButton) {
   platform.showPanel();
   platform.setButtonVisible(PanelButton::Run, true);
   EXPECT_TRUE(IsWindowVisible(run()));

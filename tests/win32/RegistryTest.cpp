@@ -19,7 +19,7 @@ class RegistryTest : public ::testing::Test {
               ERROR_SUCCESS);
   }
   void TearDown() override {
-    if (key) platform.regCloseKey(key);
+    if (key) platform.closeKey(key);
     RegCloseKey(writable);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\FennTest");
   }
@@ -36,29 +36,24 @@ class RegistryTest : public ::testing::Test {
   }
 
   void open() {
-    ASSERT_EQ(platform.regOpenKeyEx(kHkeyCurrentUser, keyPath, 0, kKeyQueryValue, key),
-              kErrorSuccess);
+    key = platform.openUserKey(keyPath);
     ASSERT_NE(key, 0u);
   }
 
-  // The probe: a 1024-byte buffer declared as 0 bytes long. Returns the answer; `size` gets the
-  // size the value needs. The buffer must come back untouched.
+  // The probe: a buffer of 0 bytes. Returns the answer; `size` gets the size the value needs.
   long probe(const std::wstring& value, uint32_t& size) {
-    std::string buffer(1024, '\0');
-    uint32_t type = 0;
-    size = 0;
-    long answer = platform.regQueryValueEx(key, value, type, buffer, size);
-    EXPECT_EQ(buffer, std::string(1024, '\0')) << "the probe wrote into the buffer";
-    return answer;
+    RegRead answer = platform.queryValue(key, value, 0);
+    EXPECT_TRUE(answer.data.empty()) << "the probe wrote into the buffer";
+    size = answer.size;
+    return answer.status;
   }
 
   // The read: a buffer of exactly `size` bytes.
   std::string read(const std::wstring& value, uint32_t size) {
-    std::string buffer(size, '\0');
-    uint32_t type = 0;
-    EXPECT_EQ(platform.regQueryValueEx(key, value, type, buffer, size), kErrorSuccess);
-    EXPECT_EQ(buffer.size(), size);
-    return buffer;
+    RegRead answer = platform.queryValue(key, value, size);
+    EXPECT_EQ(answer.status, kErrorSuccess);
+    EXPECT_EQ(answer.data.size(), size);
+    return answer.data;
   }
 
   Win32Platform platform;
@@ -68,11 +63,7 @@ class RegistryTest : public ::testing::Test {
 };
 
 TEST_F(RegistryTest, MissingKeyIsNotOpened) {
-  RegKey missing = 123;
-  EXPECT_NE(
-      platform.regOpenKeyEx(kHkeyCurrentUser, keyPath + L"\\absent", 0, kKeyQueryValue, missing),
-      kErrorSuccess);
-  EXPECT_EQ(missing, 0u);
+  EXPECT_EQ(platform.openUserKey(keyPath + L"\\absent"), 0u);
 }
 
 TEST_F(RegistryTest, ProbeReportsTheSizeAndReadReturnsTheText) {
@@ -128,19 +119,15 @@ TEST_F(RegistryTest, MissingValueFailsAndLeavesTheSizeAtZero) {
   EXPECT_NE(answer, kErrorSuccess);
   EXPECT_NE(answer, kErrorMoreData);
   EXPECT_EQ(size, 0u);
-  EXPECT_EQ(platform.regCloseKey(key), kErrorSuccess);
-  key = 0;
 }
 
-TEST_F(RegistryTest, DeclaredSizeLargerThanTheBufferNeverOverflowsIt) {
+TEST_F(RegistryTest, TooSmallABufferGetsNothingAndTheNeededSize) {
   setNarrow("ApplicationPath", REG_SZ, std::string(64, 'y') + '\0');
   open();
-  std::string buffer(8, '\0');
-  uint32_t type = 0;
-  uint32_t size = 4096;  // more than the buffer holds
-  EXPECT_EQ(platform.regQueryValueEx(key, L"ApplicationPath", type, buffer, size), kErrorMoreData);
-  EXPECT_EQ(buffer.size(), 8u);
-  EXPECT_EQ(size, 65u);
+  RegRead answer = platform.queryValue(key, L"ApplicationPath", 8);
+  EXPECT_EQ(answer.status, kErrorMoreData);
+  EXPECT_EQ(answer.data.size(), 8u);
+  EXPECT_EQ(answer.size, 65u);
 }
 
 }  // namespace

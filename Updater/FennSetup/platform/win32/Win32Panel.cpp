@@ -140,8 +140,6 @@ void Win32Platform::destroyPanel() {
   if (font_) DeleteObject(font_);
   font_ = nullptr;
   events_ = nullptr;
-  runTag_.clear();
-  cancelTag_.clear();
 }
 
 void Win32Platform::showPanel() {
@@ -186,14 +184,6 @@ std::wstring Win32Platform::buttonCaption(PanelButton button) {
 
 void Win32Platform::setButtonCaption(PanelButton button, const std::wstring& caption) {
   if (HWND window = buttonWindow(button)) SetWindowTextW(window, caption.c_str());
-}
-
-std::wstring Win32Platform::buttonTag(PanelButton button) {
-  return button == PanelButton::Run ? runTag_ : cancelTag_;
-}
-
-void Win32Platform::setButtonTag(PanelButton button, const std::wstring& tag) {
-  (button == PanelButton::Run ? runTag_ : cancelTag_) = tag;
 }
 
 void Win32Platform::setButtonVisible(PanelButton button, bool visible) {
@@ -250,6 +240,8 @@ LRESULT Win32Platform::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_ENDSESSION:
       if (wParam && !sessionEndingSeen_) raiseCloseRequest(kUnloadSessionEnding);
       sessionEndingSeen_ = wParam != 0;
+      // The session really ends: Windows ends the process once this returns.
+      if (wParam && events_) events_->Form_EndSession();
       return 0;
     case WM_SETFOCUS: {
       // Focus goes to the first visible button rather than to the bare panel.
