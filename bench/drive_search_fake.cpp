@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "FakePlatform.h"
+#include "KoreanMachine.h"
 #include "locator/ProductLocator.h"
 #include "setup/FormDescription.h"
 #include "setup/frmPanel.h"
@@ -18,9 +19,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// 20 top folders, 10 below each, 99 below each of those: 20,220 folders, plus a few files.
+// On the Korean test machine: 20 top folders, 10 below each, 99 below each of those: 20,220
+// folders, plus a few files.
 int BuildTree(fenn::fake::FakePlatform& platform) {
-  platform.fs.addDrive(L'C', fenn::kDriveFixed);
+  fenn::fake::BuildKoreanMachine(platform);
   int folders = 0;
   for (int a = 0; a < 20; ++a) {
     const std::wstring top = L"C:\\Top" + std::to_wstring(a);

@@ -128,7 +128,8 @@ TEST_F(LocatorTest, ExistenceTests) {
   EXPECT_FALSE(FileExists(platform, L"C:\\Data"));
   EXPECT_TRUE(FolderExists(platform, L"C:\\Data"));
   EXPECT_TRUE(FileExists(platform, L"C:\\Data\\*.txt"));
-  EXPECT_FALSE(FileExists(platform, L"Q:\\file.txt"));  // a listing error counts as absent
+  EXPECT_FALSE(FileExists(platform, L"Q:\\file.txt"));
+  EXPECT_FALSE(FileExists(platform, L"C:\\Da|ta"));  // a listing error counts as absent
   platform.fs.setListingError(L"C:\\Data");
   EXPECT_FALSE(FileExists(platform, L"C:\\Data\\file.txt"));
 }

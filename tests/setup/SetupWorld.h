@@ -1,5 +1,5 @@
-// A Korean Windows machine on FakePlatform with the setup's resources, and test access to the
-// panel's private procedures.
+// The fixture of the setup tests: the Korean test machine, the panel and the units of the sequence,
+// and test access to the panel's fields.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 
 #include "AnsiText.h"
 #include "FakePlatform.h"
+#include "KoreanMachine.h"
 #include "installer/CodecStage.h"
 #include "installer/PayloadInstaller.h"
 #include "installer/SystemDlls.h"
@@ -33,22 +34,22 @@ class frmPanelTestAccess {
 
 namespace test {
 
-extern const wchar_t kDefaultFolder[];
-extern const wchar_t kSystemDirectory[];
-extern const wchar_t kStagedLibrary[];  // the codec library's place in the system directory
-extern const wchar_t kTempFolder[];
-extern const char kCodecLibraryBytes[];
-extern const std::vector<std::wstring> kProductFiles;
-extern const std::vector<std::wstring> kCatalogueNames;  // ids 101..104
+using fake::AddProduct;
+using fake::kCatalogueNames;
+using fake::kCodecLibraryBytes;
+using fake::kDefaultFolder;
+using fake::kProductFiles;
+using fake::kStagedLibrary;
+using fake::kSystemDirectory;
+using fake::kTempFolder;
+using fake::PayloadContent;
+inline void BuildMachine(fake::FakePlatform& platform) {
+  fake::BuildKoreanMachine(platform);
+}
 
 std::wstring Join(const std::wstring& folder, const std::wstring& name);
-std::string PayloadContent(const std::wstring& name);
 // "a\0b\0" from {"a", "b"}.
 std::wstring NameList(const std::vector<std::wstring>& names);
-
-// Fixed drive C with the system directory and temp folder, the resources of the executable.
-void BuildMachine(fake::FakePlatform& platform);
-void AddProduct(fake::FakePlatform& platform, const std::wstring& folder);
 
 class SetupTest : public ::testing::Test {
  protected:

@@ -1,5 +1,5 @@
-// File operations, kernel32 queries, resources of this test program and the call into a real
-// codec library.
+// What only the real system can show, beyond the platform contract: links in a listing, a started
+// program's command line and the call into a real codec library.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,104 +22,25 @@ std::vector<uint8_t> contentOf(const std::wstring& path) {
   return bytes;
 }
 
-TEST(FilesTest, WriteBytesCreatesOrEmptiesAndWritesExactly) {
-  test::TestFolder folder;
+TEST(ListingLinkTest, LinksAreMarkedAsSuch) {
   Win32Platform platform;
-  std::vector<uint8_t> payload = {0x78, 0xDA, 0x00, 0x01, 0xFF, 0x00};
-  EXPECT_TRUE(platform.writeBytes(folder / L"new.bin", payload));
-  EXPECT_EQ(contentOf(folder / L"new.bin"), payload);
-
-  std::wstring longer = folder.addFile(L"longer.bin", std::string(5000, 'z'));
-  EXPECT_TRUE(platform.writeBytes(longer, bytesOf("abc")));
-  EXPECT_EQ(contentOf(longer), bytesOf("abc"));
-
-  EXPECT_TRUE(platform.writeBytes(folder / L"empty.bin", {}));
-  EXPECT_TRUE(contentOf(folder / L"empty.bin").empty());
-
-  EXPECT_FALSE(platform.writeBytes(folder / L"missing\\x.bin", payload));
-  EXPECT_FALSE(platform.writeBytes(folder.path(), payload));  // a folder, not a file
-}
-
-TEST(FilesTest, RenameMovesAcrossFoldersButNeverReplaces) {
-  test::TestFolder folder;
-  Win32Platform platform;
-  folder.addFolder(L"target");
-  std::wstring source = folder.addFile(L"~oc1.TMP.bin", "payload");
-  std::wstring target = folder / L"target\\K3Fenn.exe";
-  EXPECT_TRUE(platform.renameFile(source, target));
-  EXPECT_FALSE(test::fileExists(source));
-  EXPECT_EQ(contentOf(target), bytesOf("payload"));
-
-  std::wstring second = folder.addFile(L"second.bin", "other");
-  EXPECT_FALSE(platform.renameFile(second, target));
-  EXPECT_EQ(contentOf(target), bytesOf("payload"));
-  EXPECT_EQ(contentOf(second), bytesOf("other"));
-
-  EXPECT_FALSE(platform.renameFile(folder / L"absent.bin", folder / L"target\\x.bin"));
-}
-
-TEST(FilesTest, DeleteReportsWhetherTheFileWentAway) {
-  test::TestFolder folder;
-  Win32Platform platform;
-  std::wstring file = folder.addFile(L"doomed.txt", "x");
-  EXPECT_TRUE(platform.deleteFile(file));
-  EXPECT_FALSE(test::fileExists(file));
-  EXPECT_FALSE(platform.deleteFile(file));
-  std::wstring locked = folder.addFile(L"readonly.txt", "x", FILE_ATTRIBUTE_READONLY);
-  EXPECT_FALSE(platform.deleteFile(locked));
-  EXPECT_TRUE(test::fileExists(locked));
-}
-
-TEST(SystemTest, TempFileNamesAreNewEmptyFilesWithPrefixAndTmpExtension) {
-  Win32Platform platform;
-  std::wstring temp = platform.tempPath();
-  ASSERT_FALSE(temp.empty());
-  EXPECT_EQ(temp.back(), L'\\');
-  test::TestFolder folder;
-  std::wstring first = platform.createTempFile(folder.path(), L"~oc");
-  std::wstring second = platform.createTempFile(folder.path(), L"~oc");
-  EXPECT_NE(first, second);
-  for (const std::wstring& path : {first, second}) {
-    EXPECT_EQ(path.rfind(folder.path() + L"~oc", 0), 0u)
-        << "name: " << testing::PrintToString(path);
-    // The extension is TMP; its letter case is the system's choice.
-    std::wstring extension = path.substr(path.size() - 4);
-    CharUpperW(&extension[0]);
-    EXPECT_EQ(extension, L".TMP");
-    EXPECT_TRUE(test::fileExists(path));
-    EXPECT_TRUE(contentOf(path).empty());
+  // Laid out by the test launcher: a folder and a symbolic link to it.
+  const std::wstring fixture = L"C:\\fenn-link-fixture\\";
+  if (GetFileAttributesW((fixture + L"link").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "no link fixture: run the tests through run-platform-tests";
   }
-  EXPECT_EQ(platform.createTempFile(folder / L"missing\\", L"~oc"), L"");
-}
-
-TEST(SystemTest, SystemDirectoryAndDriveTypes) {
-  Win32Platform platform;
-  std::wstring system = platform.systemDirectory();
-  DWORD attributes = GetFileAttributesW(system.c_str());
-  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
-  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
-
-  uint32_t drives = platform.logicalDrives();
-  EXPECT_TRUE(drives & (1u << 2)) << "drive C: exists";
-  EXPECT_EQ(platform.driveType(L"C:\\"), kDriveFixed);
-  for (int number = 0; number < 26; ++number) {
-    std::wstring root = std::wstring(1, static_cast<wchar_t>(L'A' + number)) + L":\\";
-    bool exists = (drives >> number) & 1;
-    // DRIVE_NO_ROOT_DIR (1) exactly for the letters the mask leaves out.
-    EXPECT_EQ(platform.driveType(root) == DRIVE_NO_ROOT_DIR, !exists) << "drive " << number;
+  ListResult real = platform.listFirst(fixture + L"real", kListFilesAndFolders);
+  EXPECT_EQ(real.name, L"real");
+  EXPECT_FALSE(real.link);
+  ListResult link = platform.listFirst(fixture + L"link", kListFilesAndFolders);
+  EXPECT_EQ(link.name, L"link");
+  EXPECT_TRUE(link.link);
+  bool linkSeen = false;
+  for (ListResult entry = platform.listFirst(fixture, kListFilesAndFolders); !entry.name.empty();
+       entry = platform.listNext()) {
+    if (entry.name == L"link") linkSeen = entry.link;
   }
-}
-
-TEST(ResourcesTest, KoreanStringsAndCustomDataOfThisProgram) {
-  Win32Platform platform;
-  EXPECT_EQ(platform.loadResourceString(101), L"CompLib.dll");
-  EXPECT_EQ(platform.loadResourceString(102), L"톨바리네 2000");
-  EXPECT_EQ(platform.loadResourceString(103), std::nullopt);  // no entry in an existing bundle
-  EXPECT_EQ(platform.loadResourceString(200), std::nullopt);  // no bundle at all
-  EXPECT_EQ(platform.loadResourceString(120), std::nullopt);  // English only: not in the catalogue
-
-  EXPECT_EQ(platform.loadResourceData(101), bytesOf("FENN\x01\x02\x03"));  // no padding added
-  EXPECT_EQ(platform.loadResourceData(102), std::nullopt);
+  EXPECT_TRUE(linkSeen) << "listNext marks links too";
 }
 
 TEST(ProgramTest, StartsTheProgramWithItsQuotedPathAsTheWholeCommandLine) {
