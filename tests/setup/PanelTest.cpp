@@ -104,12 +104,14 @@ TEST_F(RunTest, RunStartsTheInstalledUpdaterAndEnds) {
 
 TEST_F(RunTest, UpdaterThatCannotStartIsReported) {
   AddProduct(platform, kDefaultFolder);
-  platform.customResources.erase(102);  // the extraction stops before the updater is written
+  platform.duringYield = [this] {  // the updater goes away before Run is clicked
+    if (platform.label == kStep[6]) platform.fs.deleteFile(Join(kDefaultFolder, L"K3Fenn.exe"));
+  };
   FinishWhenCompleted(UserAction::ClickRun);
   Run();
-  ASSERT_EQ(platform.messageBoxes.size(), 2u);
-  EXPECT_EQ(platform.messageBoxes[1].text, L"업데이터를 실행할 수 없습니다.");
-  EXPECT_EQ(platform.messageBoxes[1].title, L"에러");
+  ASSERT_EQ(platform.messageBoxes.size(), 1u);
+  EXPECT_EQ(platform.messageBoxes[0].text, L"업데이터를 실행할 수 없습니다.");
+  EXPECT_EQ(platform.messageBoxes[0].title, L"에러");
   EXPECT_TRUE(platform.startedPrograms.empty());
   ExpectEnded();
 }

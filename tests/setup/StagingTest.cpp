@@ -98,21 +98,6 @@ TEST_F(StagingTest, ReleaseGivesUpOnAFileSomeoneElseHolds) {
   EXPECT_EQ(platform.badFrees, 0);
 }
 
-TEST(StagingRunTest, UnpreparedCodecInstallsNothingAndStillCompletes) {
-  fake::FakePlatform machine;
-  BuildMachine(machine);
-  AddProduct(machine, kDefaultFolder);
-  machine.fs.setWriteProtected(kSystemDirectory);
-  machine.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
-  Main(machine);
-  ASSERT_EQ(machine.messageBoxes.size(), 1u);
-  EXPECT_EQ(machine.messageBoxes[0].text, L"압축 해제 모듈을 준비할 수 없습니다.");
-  EXPECT_EQ(machine.tempFileNames, 0);
-  EXPECT_FALSE(machine.fs.exists(Join(kDefaultFolder, L"CompLib.dll")));
-  EXPECT_TRUE(machine.cmdRun.visible);
-  EXPECT_TRUE(machine.panelDestroyed);
-}
-
 TEST(StagingRunTest, HeldLibraryDoesNotStopTheRun) {
   fake::FakePlatform machine;
   BuildMachine(machine);

@@ -48,6 +48,20 @@ void frmPanel::ShowError(const std::wstring& text) {
 }
 
 void frmPanel::Form_Load() {
+  try {
+    RunSequence();
+  } catch (...) {
+    // The codec stage has released the library on the way out; the person hears of it once.
+    EndWithError(texts::kUnexpectedError);
+  }
+}
+
+void frmPanel::EndWithError(const std::wstring& text) {
+  ShowError(text);
+  platform_.hidePanel();
+}
+
+void frmPanel::RunSequence() {
   ShowStep(kStepPreparing);
   platform_.showPanel();
 
@@ -55,17 +69,12 @@ void frmPanel::Form_Load() {
   const bool found = ProductLocator(platform_, *this).LocateProduct(productFolder);
   // A search that was cancelled has not failed: the user asked to stop, so no box.
   if (SetupCancelled()) return;
-  if (!found) {
-    ShowError(texts::kProductNotFound);
-    platform_.hidePanel();
-    return;
-  }
+  if (!found) return EndWithError(texts::kProductNotFound);
 
-  try {
-    InstallPayloads(productFolder);
-  } catch (...) {
-  }
+  // A failure box ends the run like a product that was not found: no completion, no Run.
+  const bool installed = InstallPayloads(productFolder);
   if (SetupCancelled()) return;
+  if (!installed) return platform_.hidePanel();
 
   ShowStep(kStepCompleted);
   platform_.setButtonCaption(PanelButton::Cancel, texts::kFinishCaption);
@@ -74,7 +83,8 @@ void frmPanel::Form_Load() {
 }
 
 bool frmPanel::InstallPayloads(const std::wstring& productFolder) {
-  // The stage releases the library when it goes out of scope, whatever happened in between.
+  // The stage releases the library when it goes out of scope, whatever happened in between: after
+  // a failure box, and before anything else when an error unwinds the sequence.
   CodecStage stage(platform_);
   stagedCodec = &stage;
   struct Forget {

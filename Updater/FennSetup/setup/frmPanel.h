@@ -39,6 +39,10 @@ class frmPanel : public PanelEvents, public SetupProgress {
   // boundaries and stops there.
   bool SetupCancelled() override;
   void ShowError(const std::wstring& text);
+  // The box, then the panel hides and Main ends the program.
+  void EndWithError(const std::wstring& text);
+  // Form_Load's steps: show the panel, find the product, install, complete.
+  void RunSequence();
   // Stages the codec, installs the payloads and releases the codec again. False when a failure
   // was reported.
   bool InstallPayloads(const std::wstring& productFolder);
