@@ -36,6 +36,7 @@
 #include "installer/CodecStage.h"
 #include "installer/PayloadInstaller.h"
 #include "platform/win32/Win32Platform.h"
+#include "resources/ResourceIds.h"
 #include "setup/FormDescription.h"
 #include "setup/frmPanel.h"
 
@@ -46,7 +47,7 @@ using Clock = std::chrono::steady_clock;
 const std::wstring kWorkFolder = L"C:\\fenn-bench-extraction";
 const std::wstring kProductFolder = kWorkFolder + L"\\product";
 const std::wstring kFloorFolder = kWorkFolder + L"\\floor";
-constexpr int kFirstPayload = 101;
+constexpr int kFirstPayload = FENN_FIRST_PAYLOAD_ID;
 constexpr int kPayloadCount = 4;
 
 struct Payload {

@@ -19,8 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "AnsiText.h"
 #include "FakePlatform.h"
 #include "KoreanMachine.h"
+#include "resources/ResourceIds.h"
 #include "setup/basMain.h"
 
 namespace {
@@ -161,14 +163,13 @@ void BuildMachine(FuzzedDataProvider& input, FakePlatform& platform) {
     if (input.ConsumeIntegralInRange(0, 7) == 0 && fs.isFolder(place)) fs.setWriteProtected(place);
   }
 
-  // The registry value: absent, or any type with any bytes, often a real folder.
+  // The registry value: absent, or any bytes (of any type), often a real folder.
   if (input.ConsumeBool()) {
     platform.registry.addKey(L"SOFTWARE\\Valto Corp.");
     if (input.ConsumeBool()) {
-      const uint32_t type = input.ConsumeIntegralInRange<uint32_t>(0, 11);
-      std::string bytes = input.ConsumeBool() ? platform.toAnsi(Pick(input, places)) + '\0'
+      std::string bytes = input.ConsumeBool() ? fenn::fake::ToCp949(Pick(input, places)) + '\0'
                                               : input.ConsumeRandomLengthString(2048);
-      platform.registry.setValue(L"SOFTWARE\\Valto Corp.", L"ApplicationPath", type, bytes);
+      platform.registry.setValue(L"SOFTWARE\\Valto Corp.", L"ApplicationPath", bytes);
     }
   }
 
@@ -190,7 +191,7 @@ void BuildMachine(FuzzedDataProvider& input, FakePlatform& platform) {
 
   // The executable's resources: the catalogue, some of it missing or corrupt.
   for (size_t index = 0; index < kCatalogue.size(); ++index) {
-    const int id = 101 + static_cast<int>(index);
+    const int id = FENN_FIRST_PAYLOAD_ID + static_cast<int>(index);
     if (input.ConsumeIntegralInRange(0, 15) == 0) platform.resourceStrings.erase(id);
     switch (input.ConsumeIntegralInRange(0, 9)) {
       case 0:
@@ -205,7 +206,8 @@ void BuildMachine(FuzzedDataProvider& input, FakePlatform& platform) {
         break;  // the intact container
     }
   }
-  if (input.ConsumeIntegralInRange(0, 15) == 0) platform.customResources.erase(1001);
+  if (input.ConsumeIntegralInRange(0, 15) == 0)
+    platform.customResources.erase(FENN_CODEC_LIBRARY_ID);
 
   // The user.
   const fenn::fake::UserAction actions[] = {

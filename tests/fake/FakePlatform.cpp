@@ -306,10 +306,6 @@ void FakePlatform::closeKey(RegKey key) {
 
 // ---- Text and codec ----------------------------------------------------------------------------
 
-std::string FakePlatform::toAnsi(const std::wstring& text) {
-  return ToCp949(text);
-}
-
 std::wstring FakePlatform::fromAnsi(const std::string& text) {
   return FromCp949(text);
 }

@@ -141,7 +141,6 @@ class FakePlatform : public Platform {
   RegRead queryValue(RegKey key, const std::wstring& valueName, uint32_t capacity) override;
   void closeKey(RegKey key) override;
   std::wstring fromAnsi(const std::string& text) override;
-  std::string toAnsi(const std::wstring& text);
 
   std::optional<int32_t> callDecompress(ModuleHandle module, const std::wstring& source,
                                         const std::wstring& destination) override;

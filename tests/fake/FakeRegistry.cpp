@@ -16,9 +16,9 @@ void FakeRegistry::addKey(const std::wstring& key) {
   keys_[Upper(key)];
 }
 
-void FakeRegistry::setValue(const std::wstring& key, const std::wstring& name, uint32_t type,
+void FakeRegistry::setValue(const std::wstring& key, const std::wstring& name,
                             const std::string& bytes) {
-  keys_[Upper(key)].values[Upper(name)] = Value{type, bytes};
+  keys_[Upper(key)].values[Upper(name)] = bytes;
 }
 
 void FakeRegistry::refuseQueries(const std::wstring& key) {
@@ -50,7 +50,7 @@ RegRead FakeRegistry::query(RegKey key, const std::wstring& valueName, uint32_t 
     read.size = 0;
     return read;
   }
-  const std::string& bytes = value->second.bytes;
+  const std::string& bytes = value->second;
   read.size = static_cast<uint32_t>(bytes.size());
   if (capacity < bytes.size()) {
     read.status = kErrorMoreData;

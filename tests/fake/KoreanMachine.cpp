@@ -1,5 +1,7 @@
 #include "KoreanMachine.h"
 
+#include "resources/ResourceIds.h"
+
 namespace fenn::fake {
 
 const wchar_t kDefaultFolder[] = L"C:\\Program Files\\톨바리네 2000";
@@ -23,12 +25,13 @@ void BuildKoreanMachine(FakePlatform& platform) {
   platform.systemFolder = kSystemDirectory;
   platform.tempFolder = kTempFolder;
   for (size_t index = 0; index < kCatalogueNames.size(); ++index) {
-    const int id = 101 + static_cast<int>(index);
+    const int id = FENN_FIRST_PAYLOAD_ID + static_cast<int>(index);
     platform.resourceStrings[id] = kCatalogueNames[index];
     platform.customResources[id] = FakeContainer(PayloadContent(kCatalogueNames[index]));
   }
   const std::string library = kCodecLibraryBytes;
-  platform.customResources[1001] = std::vector<uint8_t>(library.begin(), library.end());
+  platform.customResources[FENN_CODEC_LIBRARY_ID] =
+      std::vector<uint8_t>(library.begin(), library.end());
 }
 
 void AddProduct(FakePlatform& platform, const std::wstring& folder) {

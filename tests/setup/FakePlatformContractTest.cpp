@@ -25,8 +25,8 @@ struct FakeContractMachine {
   void addFolder(const std::wstring& relative, uint32_t attributes) {
     fake.fs.addFolder(root + relative, attributes);
   }
-  void setValue(const char* name, uint32_t type, const std::string& bytes) {
-    fake.registry.setValue(userKey, fake::FromCp949(name), type, bytes);
+  void setValue(const char* name, uint32_t /*type*/, const std::string& bytes) {
+    fake.registry.setValue(userKey, fake::FromCp949(name), bytes);
   }
   std::wstring addLibrary(const std::wstring& relative) {
     addFile(relative, "MZ", 0);

@@ -11,7 +11,7 @@ class LocatorTest : public SetupTest {
   LocatorTest() { ShowPanel(); }
 
   void RegisterFolder(const std::wstring& folder) {
-    platform.registry.setValue(kRegistryKey, L"ApplicationPath", fake::kRegSz,
+    platform.registry.setValue(kRegistryKey, L"ApplicationPath",
                                fake::ToCp949(folder) + std::string(1, '\0'));
   }
   // The patterns of the verification listings, in order.
