@@ -374,7 +374,6 @@ ListResult FakeFileSystem::listFirst(const std::wstring& pattern, int attributes
 }
 
 ListResult FakeFileSystem::listNext() {
-  ++listNextCalls;
   ListResult result;
   // With no listing open there is nothing more to give.
   if (!listingOpen_) return result;

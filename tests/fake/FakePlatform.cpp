@@ -100,9 +100,7 @@ void FakePlatform::yield() {
 
 void FakePlatform::createPanel(const FormDescription& form, PanelEvents& events) {
   events_ = &events;
-  panelCreated = true;
   visible = false;
-  formCaption = form.caption;
   label = form.lbDesc.caption;
   cmdRun = FakeButton{form.cmdRun.caption, form.cmdRun.visible};
   cmdCancel = FakeButton{form.cmdCancel.caption, form.cmdCancel.visible};

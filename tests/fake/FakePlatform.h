@@ -80,10 +80,8 @@ class FakePlatform : public Platform {
   bool stalled = false;
 
   // ---- What happened -----------------------------------------------------------------------
-  bool panelCreated = false;
   bool panelDestroyed = false;
   bool visible = false;
-  std::wstring formCaption;
   std::wstring label;
   FakeButton cmdRun;
   FakeButton cmdCancel;

@@ -29,8 +29,6 @@ class FakeRegistry {
 
   int opens = 0;
   int closes = 0;
-  int badCloses = 0;  // closes of a handle that is not open
-  int queries = 0;
   size_t openHandles() const { return handles_.size(); }
 
  private:
