@@ -3,6 +3,8 @@
 // label sizing itself to its text, and the keyboard and close routes into the panel's events.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "platform/win32/Win32Platform.h"
 #include "setup/FormDescription.h"
 
@@ -15,7 +17,11 @@ struct RecordedEvents : PanelEvents {
   std::vector<int16_t> unloadModes;
   int16_t refuse = -1;  // what Form_QueryUnload answers
   void cmdRun_Click() override { ++runClicks; }
-  void cmdCancel_Click() override { ++cancelClicks; }
+  void cmdCancel_Click() override {
+    ++cancelClicks;
+    if (failCancel) throw std::runtime_error("cmdCancel_Click failed");
+  }
+  bool failCancel = false;
   void Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode) override {
     unloadModes.push_back(UnloadMode);
     Cancel = refuse;
@@ -206,15 +212,25 @@ TEST_F(PanelTest, EscAndAccessKeysClickTheButtonsThroughYield) {
 
 TEST_F(PanelTest, KeysWorkInAForeignNarrowMessageLoopToo) {
   // The codec library pumps messages with the narrow functions while it decompresses.
-  post(cancel(), WM_KEYDOWN, VK_ESCAPE);
-  MSG message;
-  for (int round = 0; round < 3; ++round) {
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
+  auto foreignLoop = [] {
+    MSG message;
+    for (int round = 0; round < 3; ++round) {
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+      }
     }
-  }
+  };
+  post(cancel(), WM_KEYDOWN, VK_ESCAPE);
+  foreignLoop();
   EXPECT_EQ(events.cancelClicks, 1);
+  // An error of the event never unwinds through that loop; the setup's next pump throws it.
+  events.failCancel = true;
+  post(cancel(), WM_KEYDOWN, VK_ESCAPE);
+  foreignLoop();
+  EXPECT_EQ(events.cancelClicks, 2);
+  EXPECT_THROW(platform.yield(), std::runtime_error);
+  EXPECT_NO_THROW(platform.yield());
 }
 
 TEST_F(PanelTest, ButtonClicksAndCloseRequestsReachTheEvents) {

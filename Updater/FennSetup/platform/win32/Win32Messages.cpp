@@ -13,6 +13,7 @@ void Win32Platform::yield() {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  rethrowEventError();
 }
 
 void Win32Platform::waitForMessage() {
@@ -25,6 +26,7 @@ void Win32Platform::messageBox(const std::wstring& text, const std::wstring& tit
   // input until the box is dismissed.
   HWND owner = panel_ && IsWindowVisible(panel_) ? panel_ : nullptr;
   MessageBoxW(owner, text.c_str(), title.c_str(), MB_ICONEXCLAMATION | MB_OK);  // flags 48
+  rethrowEventError();  // the box's own message loop raises the panel's events too
 }
 
 }  // namespace fenn

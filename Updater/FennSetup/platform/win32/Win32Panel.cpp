@@ -209,7 +209,19 @@ LRESULT CALLBACK Win32Platform::panelProc(HWND window, UINT message, WPARAM wPar
   }
   auto* self = reinterpret_cast<Win32Platform*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!self || self->panel_ != window) return DefWindowProcW(window, message, wParam, lParam);
-  return self->handleMessage(message, wParam, lParam);
+  try {
+    return self->handleMessage(message, wParam, lParam);
+  } catch (...) {
+    if (!self->eventError_) self->eventError_ = std::current_exception();
+    return message == WM_QUERYENDSESSION ? TRUE : 0;  // never block logoff
+  }
+}
+
+void Win32Platform::rethrowEventError() {
+  if (!eventError_) return;
+  std::exception_ptr error = eventError_;
+  eventError_ = nullptr;
+  std::rethrow_exception(error);
 }
 
 LRESULT Win32Platform::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 #include "platform/Platform.h"
@@ -82,6 +83,11 @@ class Win32Platform : public Platform {
   static LRESULT CALLBACK panelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void raiseCloseRequest(int16_t unloadMode);
+  // An error a panel event raised in some message loop, carried past the window procedure (it
+  // must never unwind through the system's or the codec's frames) and thrown again on the
+  // setup's side when the call that pumped the messages returns.
+  void rethrowEventError();
+  std::exception_ptr eventError_;
   void fitLabelToText();
   HWND createControl(const wchar_t* className, const ControlDescription& control, DWORD style,
                      int id);

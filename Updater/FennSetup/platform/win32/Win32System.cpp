@@ -68,7 +68,9 @@ std::optional<int32_t> Win32Platform::callDecompress(ModuleHandle module,
   if (!entry) return std::nullopt;
   auto decompress = reinterpret_cast<DecompVXFormat2NomFileFn>(reinterpret_cast<void*>(entry));
   // The codec takes narrow paths in the ANSI code page; a name outside it cannot be opened there.
-  return decompress(toAnsi(source).c_str(), toAnsi(destination).c_str());
+  const int32_t status = decompress(toAnsi(source).c_str(), toAnsi(destination).c_str());
+  rethrowEventError();  // the codec pumps window messages while it works
+  return status;
 }
 
 bool Win32Platform::startProgram(const std::wstring& path) {
