@@ -93,7 +93,7 @@ class FakePlatform : public Platform {
   std::vector<int> dataReads;                   // "CUSTOM" ids asked for
   std::vector<std::wstring> decompressModules;  // full path of the module of every codec call
   int yields = 0;
-  int tempFileNames = 0;  // getTempFileName calls
+  int tempFileNames = 0;  // createTempFile calls
   int sleeps = 0;
   int waits = 0;                               // waitForMessage calls
   std::vector<std::wstring> deletedAtRestart;  // files scheduled for deletion at restart
