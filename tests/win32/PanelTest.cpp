@@ -54,6 +54,8 @@ struct BoxSeen {
   bool shown = false;
   HWND owner = nullptr;
   std::wstring title, text;
+  HICON icon = nullptr;
+  bool onlyOk = false;  // an OK button and no other
 };
 BoxSeen boxSeen;
 
@@ -62,6 +64,14 @@ BOOL CALLBACK findBox(HWND window, LPARAM found) {
   GetClassNameW(window, className, 16);
   if (std::wstring(className) != L"#32770" || !IsWindowVisible(window)) return TRUE;
   *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+// The icon of the box's icon control (its id differs between systems).
+BOOL CALLBACK findIcon(HWND child, LPARAM found) {
+  if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+  *reinterpret_cast<HICON*>(found) =
+      reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
   return FALSE;
 }
 
@@ -77,6 +87,8 @@ void CALLBACK inspectAndDismissBox(HWND, UINT, UINT_PTR timer, DWORD) {
   boxSeen.title = text;
   GetDlgItemTextW(box, 0xFFFF, text, 256);  // the box's text control
   boxSeen.text = text;
+  EnumChildWindows(box, findIcon, reinterpret_cast<LPARAM>(&boxSeen.icon));
+  boxSeen.onlyOk = GetDlgItem(box, IDOK) && !GetDlgItem(box, IDCANCEL) && !GetDlgItem(box, IDYES);
   PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
@@ -275,6 +287,9 @@ TEST_F(PanelTest, MessageBoxIsModalAndOwnedByThePanelWhileItIsShown) {
   EXPECT_EQ(boxSeen.owner, platform.panelWindow());
   EXPECT_EQ(boxSeen.title, L"에러");
   EXPECT_EQ(boxSeen.text, notFound);
+  // Flags 48: the exclamation icon and a single OK button.
+  EXPECT_EQ(boxSeen.icon, LoadIconW(nullptr, IDI_EXCLAMATION));
+  EXPECT_TRUE(boxSeen.onlyOk);
 
   platform.hidePanel();
   boxSeen = BoxSeen();
