@@ -58,6 +58,13 @@ TEST(ProgramTest, StartsTheProgramWithItsQuotedPathAsTheWholeCommandLine) {
   std::string utf8Path(length - 1, '\0');
   WideCharToMultiByte(CP_UTF8, 0, updater.c_str(), -1, &utf8Path[0], length, nullptr, nullptr);
   EXPECT_EQ(commandLine, "\"" + utf8Path + "\"\r\n");
+  // In a normal window: shown, neither minimised nor maximised.
+  HWND started = nullptr;
+  for (int wait = 0; wait < 100 && !(started = FindWindowW(L"K3FennStandin", nullptr)); ++wait) {
+    Sleep(50);
+  }
+  ASSERT_NE(started, nullptr);
+  EXPECT_TRUE(IsWindowVisible(started) && !IsIconic(started) && !IsZoomed(started));
 
   // Close the stand-in so its file can be removed with the folder.
   for (int wait = 0; wait < 100; ++wait) {
