@@ -98,6 +98,21 @@ def finish(ctx, run, key="Escape"):
         time.sleep(0.3)
 
 
+def ended_after_box(ctx, run, timeout=30):
+    """After a failure box the program ends by itself: the completion panel, which waits for the
+    person, never comes; nor does a further box."""
+    deadline = time.monotonic() + timeout
+    while not run.exited():
+        if run.find_window(ERROR_TITLE):
+            ctx.screenshot(run, "second-box")
+            raise ScenarioFailure("a further error box came up after the first")
+        if time.monotonic() > deadline:
+            ctx.screenshot(run, "not-ended")
+            raise ScenarioFailure(f"the program did not end within {timeout}s of the box; "
+                                  f"visible: {[t for _, t in run.visible_windows()]}")
+        time.sleep(0.3)
+
+
 def dismiss_box(ctx, run, title, label):
     """Screenshots a message box, answers it with Return and waits for it to go."""
     box = run.wait_for_window(title)
