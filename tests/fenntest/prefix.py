@@ -1,9 +1,9 @@
 """Wine prefixes: one template per build, a copy per test program or scenario.
 
 The template lives in <build>/wine/template and is made once (wineboot takes several seconds);
-scripts/wine-run, the platform tests and the scenarios all copy it. Every prefix gets a Korean locale (code page 949, Hangul glyphs) and loses its Z: drive, which a
-new prefix maps to the Linux root: a drive search that finds nothing would otherwise walk the
-whole host file system.
+scripts/wine-run, the platform tests and the scenarios all copy it. Every prefix gets a Korean
+locale (code page 949, Hangul glyphs) and loses its Z: drive, which a new prefix maps to the
+Linux root: a drive search that finds nothing would otherwise walk the whole host file system.
 """
 
 import fcntl
