@@ -31,3 +31,7 @@ set_source_files_properties(${FENN_RESOURCE_SCRIPT} PROPERTIES
     OBJECT_DEPENDS "${FENN_RESOURCE_FILES}")
 # At the top of the build folder, away from the stand-ins and the codec library.
 set_target_properties(FennSetup PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+include(${PROJECT_SOURCE_DIR}/cmake/Release.cmake)
+fenn_version_resource(FennSetup FennSetup.exe "톨바리네 2000 업데이터 설치 프로그램" VFT_APP)
+# Signed last, once the resources are in.
+fenn_sign_after_build(FennSetup)

@@ -14,7 +14,7 @@ using namespace codec_test;
 
 namespace {
 
-TEST(ContainerInfo, FileTimesPrintAsUtcIso) {
+TEST(ContainerInfo, FileTimesPrintAndParseAsUtcIso) {
   EXPECT_EQ("1601-01-01T00:00:00.0000000Z", vxtool::formatFileTime(0));
   EXPECT_EQ("1970-01-01T00:00:00.0000000Z", vxtool::formatFileTime(116444736000000000ull));
   EXPECT_EQ("2000-06-16T06:25:32.8100000Z",
@@ -23,6 +23,35 @@ TEST(ContainerInfo, FileTimesPrintAsUtcIso) {
             vxtool::formatFileTime(fileTime(2000, 2, 29, 23, 59, 59, 9999999)));
   EXPECT_EQ("1998-05-07T15:00:00.0000000Z", vxtool::formatFileTime(fileTime(1998, 5, 7, 15, 0, 0)));
   EXPECT_EQ("60056-05-28T05:36:10.9551615Z", vxtool::formatFileTime(~0ull));
+
+  // What pack --times reads: every printed time of a four-digit year reads back, to 100 ns.
+  uint64_t value = 0;
+  std::string problem;
+  for (uint64_t t : {uint64_t{0}, fileTime(2000, 2, 29, 23, 59, 59, 9999999),
+                     fileTime(1998, 5, 7, 15, 0, 0), fileTime(9999, 12, 31, 23, 59, 59, 9999999)}) {
+    EXPECT_TRUE(vxtool::parseFileTime(vxtool::formatFileTime(t), value, problem));
+    EXPECT_EQ(t, value);
+  }
+  EXPECT_TRUE(vxtool::parseFileTime("2000-06-16T06:25:32.81Z", value, problem));
+  EXPECT_EQ(fileTime(2000, 6, 16, 6, 25, 32, 8100000), value);
+  EXPECT_TRUE(vxtool::parseFileTime("9223372036854775807", value, problem));
+  EXPECT_EQ(0x7FFFFFFFFFFFFFFFull, value);
+  const std::pair<const char*, const char*> refused[] = {
+      {"", "empty"},
+      {"9223372036854775808", "out of range"},
+      {"1600-12-31T23:59:59Z", "before 1601"},
+      {"2001-02-29T00:00:00Z", "not a valid date"},
+      {"2000-01-01T24:00:00Z", "not a valid date"},
+      {"2000-01-01T00:00:00.12345678Z", "neither"},
+      {"2000-01-01T00:00:00.Z", "neither"},
+      {"2000-01-01T00:00:00", "neither"},
+      {"2000-01-01 00:00:00Z", "neither"},
+      {"-5", "neither"},
+  };
+  for (const auto& [text, why] : refused) {
+    EXPECT_FALSE(vxtool::parseFileTime(text, value, problem)) << text;
+    EXPECT_NE(std::string::npos, problem.find(why)) << text << ": " << problem;
+  }
 }
 
 TEST(ContainerInfo, AgreesWithTheLibraryOnAnyContainer) {

@@ -58,7 +58,8 @@ class VxTool(unittest.TestCase):
     def test_help_and_usage_errors(self):
         r = run("--help")
         self.assertEqual(0, r.returncode)
-        for text in ("pack [-l LEVEL] IN OUT", "unpack IN OUT", "info FILE", "verify FILE",
+        for text in ("pack [-l LEVEL] [-f] [-q] [--times C,A,W] IN OUT", "unpack [-f] [-q] IN OUT",
+                     "info FILE", "verify [-q] FILE",
                      "Exit codes:", "  3  a file cannot be opened"):
             self.assertIn(text, r.stdout)
         self.assertEqual(2, run().returncode)
@@ -91,6 +92,32 @@ class VxTool(unittest.TestCase):
         self.assertEqual(0, r.returncode)
         with open(self.path("default.vx"), "rb") as f:
             self.assertEqual(b"\x78\xda", f.read(2))
+
+    def test_pack_records_the_given_times(self):
+        src = self.write("src", b"content " * 1000)
+        out = self.path("t.vx")
+        # Date-times (one to seven fractional digits) and raw FILETIMEs, as info prints them back.
+        r = run("pack", "-f", "-q", "-l", "9", "--times",
+                "2000-06-16T06:25:32.81Z,2000-06-15T15:00:00Z,126039811660000000", src, out)
+        self.assertEqual(0, r.returncode, r.stderr)
+        with open(out, "rb") as f:
+            self.assertEqual(struct.pack("<3Q", *TIMES_101), f.read()[-24:])
+        r = run("unpack", out, self.path("back"))
+        self.assertEqual(0, r.returncode, r.stderr)
+        self.assertEqual(TIMES_101[2] - EPOCH_DIFF * 10_000_000,
+                         os.stat(self.path("back")).st_mtime_ns // 100)
+        # A bad value is a usage error naming the field, and OUT stays as it was.
+        for times, field in (("2000-06-16T06:25:32Z,x,0", "last-access"),
+                             ("1600-01-01T00:00:00Z,0,0", "creation"),
+                             ("0,0,99999999999999999999", "last-write"),
+                             ("0,0", "C,A,W"), ("0,0,0,0", "C,A,W")):
+            r = run("pack", "-f", "--times", times, src, out)
+            self.assertEqual(2, r.returncode, times)
+            self.assertIn(field, r.stderr.splitlines()[0])
+            with open(out, "rb") as f:
+                self.assertEqual(struct.pack("<3Q", *TIMES_101), f.read()[-24:])
+        self.assertEqual(2, run("pack", "--times", "0,0,x", src, self.path("new.vx")).returncode)
+        self.assertFalse(os.path.exists(self.path("new.vx")))
 
     def test_info_of_a_known_padded_container(self):
         # Payload-like: the 8-byte stream of an empty file at level 9, the trailer of resource 101,

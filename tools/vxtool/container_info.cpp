@@ -183,32 +183,6 @@ bool inspectFile(const char* path, ContainerInfo& info) {
   return ok;
 }
 
-std::string formatFileTime(uint64_t fileTime) {
-  const uint64_t ticks = fileTime % 10000000u;
-  uint64_t seconds = fileTime / 10000000u;
-  const unsigned second = static_cast<unsigned>(seconds % 60);
-  seconds /= 60;
-  const unsigned minute = static_cast<unsigned>(seconds % 60);
-  seconds /= 60;
-  const unsigned hour = static_cast<unsigned>(seconds % 24);
-  // Days since 1601-01-01 to a civil date (H. Hinnant's algorithm, shifted to 0000-03-01).
-  const int64_t days = static_cast<int64_t>(seconds / 24);
-  const int64_t z = days + 584694;  // 1601-01-01 is day 584694 counted from 0000-03-01
-  const int64_t era = z / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  const int64_t day = doy - (153 * mp + 2) / 5 + 1;
-  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-  char text[64];
-  std::snprintf(text, sizeof text,
-                "%04" PRId64 "-%02" PRId64 "-%02" PRId64 "T%02u:%02u:%02u.%07" PRIu64 "Z", year,
-                month, day, hour, minute, second, ticks);
-  return text;
-}
-
 const char* levelHintText(int levelHint) {
   switch (levelHint) {
     case 0:

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "file_time_text.h"
 #include "vx_format.h"
 
 namespace vxtool {
@@ -52,9 +53,6 @@ ContainerInfo inspect(ByteSource& source);
 ContainerInfo inspectBuffer(const unsigned char* data, size_t size);
 // False when the file cannot be opened or its size cannot be read.
 bool inspectFile(const char* path, ContainerInfo& info);
-
-// "2000-06-16T06:25:32.8100000Z": a FILETIME as UTC ISO 8601 text, to 100 ns. Any value works.
-std::string formatFileTime(uint64_t fileTime);
 
 // What a level hint means: "maximum compression (levels 7-9)".
 const char* levelHintText(int levelHint);

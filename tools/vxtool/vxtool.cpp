@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "complib.h"
 #include "container_info.h"
@@ -22,16 +23,20 @@ constexpr int kExitFile = 3;     // a file cannot be opened, read or written
 
 const char kHelp[] =
     "Usage:\n"
-    "  vxtool pack [-l LEVEL] IN OUT   compress the file IN into the VX container OUT\n"
+    "  vxtool pack [-l LEVEL] [-f] [-q] [--times C,A,W] IN OUT\n"
+    "                                  compress the file IN into the VX container OUT\n"
     "                                  (LEVEL: 0 store ... 9 smallest, -1 zlib's default 6;\n"
-    "                                  default 9, as the setup's payloads)\n"
-    "  vxtool unpack IN OUT            decode the VX container IN into OUT and give OUT the\n"
+    "                                  default 9, as the setup's payloads). --times records\n"
+    "                                  the given creation, last-access and last-write times\n"
+    "                                  instead of IN's: each a UTC date-time\n"
+    "                                  YYYY-MM-DDTHH:MM:SS[.fffffff]Z or a decimal FILETIME\n"
+    "  vxtool unpack [-f] [-q] IN OUT  decode the VX container IN into OUT and give OUT the\n"
     "                                  trailer's file times\n"
     "  vxtool info FILE                show a container: size, body length up to the stream's "
     "end,\n"
     "                                  level hint, trailer times (UTC), bytes between stream and\n"
     "                                  trailer\n"
-    "  vxtool verify FILE              decode FILE to nowhere and check its Adler-32\n"
+    "  vxtool verify [-q] FILE         decode FILE to nowhere and check its Adler-32\n"
     "  vxtool --help                   show this text\n"
     "\n"
     "A VX container is one zlib stream followed by a 24-byte trailer holding the creation,\n"
@@ -98,43 +103,110 @@ bool parseLevel(const char* text, int& level) {
   return true;
 }
 
-int pack(int argc, char** argv) {
+// "C,A,W": creation, last-access and last-write time. On failure `problem` names the field.
+bool parseTimes(const std::string& text, complib::FileTimes& times, std::string& problem) {
+  static const char* const kFields[3] = {"creation", "last-access", "last-write"};
+  uint64_t* const values[3] = {&times.creation, &times.lastAccess, &times.lastWrite};
+  size_t start = 0;
+  for (int field = 0; field < 3; ++field) {
+    const size_t comma = text.find(',', start);
+    if ((field < 2) != (comma != std::string::npos)) {
+      problem = "--times needs three times C,A,W (creation, last access, last write)";
+      return false;
+    }
+    const std::string item = text.substr(start, field < 2 ? comma - start : std::string::npos);
+    std::string why;
+    if (!vxtool::parseFileTime(item, *values[field], why)) {
+      problem = std::string("--times: the ") + kFields[field] + " time '" + item + "' " + why;
+      return false;
+    }
+    start = comma + 1;
+  }
+  return true;
+}
+
+// The options and operands of one command.
+struct Arguments {
   int level = 9;
-  const char* paths[2] = {nullptr, nullptr};
-  int count = 0;
+  bool force = false;
+  bool quiet = false;
+  bool haveTimes = false;
+  complib::FileTimes times;
+  std::vector<const char*> paths;
+};
+
+// Reads the arguments of `command`, which takes the options named in `accepted` ('l' level, 'f'
+// force, 'q' quiet, 't' times). Returns kExitOk, or kExitUsage after printing the problem.
+int parseArguments(const char* command, const char* accepted, int argc, char** argv,
+                   Arguments& out) {
+  auto takes = [&](char option) { return std::strchr(accepted, option) != nullptr; };
+  auto refuse = [&](const std::string& problem) {
+    return usage((std::string(command) + ": " + problem).c_str());
+  };
+  bool operandsOnly = false;
   for (int i = 0; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (std::strcmp(arg, "-l") == 0 || std::strcmp(arg, "--level") == 0) {
-      if (i + 1 >= argc || !parseLevel(argv[i + 1], level)) {
-        return usage("pack: the level must be a number from -1 to 9");
-      }
-      ++i;
-    } else if (std::strncmp(arg, "-l", 2) == 0 && arg[2] != '\0') {
-      if (!parseLevel(arg + 2, level))
-        return usage("pack: the level must be a number from -1 to 9");
-    } else if (arg[0] == '-' && arg[1] != '\0' && std::strcmp(arg, "--") != 0) {
-      return usage((std::string("pack: unknown option ") + arg).c_str());
-    } else if (std::strcmp(arg, "--") == 0) {
-      for (++i; i < argc && count < 3; ++i) {
-        if (count < 2) paths[count] = argv[i];
-        ++count;
-      }
-      break;
+    const std::string arg = argv[i];
+    const bool isOption = !operandsOnly && arg.size() > 1 && arg[0] == '-';
+    if (!isOption) {
+      out.paths.push_back(argv[i]);
+    } else if (arg == "--") {
+      operandsOnly = true;
+    } else if (takes('l') && (arg == "-l" || arg == "--level" || arg.compare(0, 2, "-l") == 0)) {
+      const char* value = arg.size() > 2 && arg[1] == 'l' ? argv[i] + 2
+                          : i + 1 < argc                  ? argv[++i]
+                                                          : nullptr;
+      if (!parseLevel(value, out.level)) return refuse("the level must be a number from -1 to 9");
+    } else if (takes('f') && (arg == "-f" || arg == "--force")) {
+      out.force = true;
+    } else if (takes('q') && (arg == "-q" || arg == "--quiet")) {
+      out.quiet = true;
+    } else if (takes('t') && (arg == "--times" || arg.compare(0, 8, "--times=") == 0)) {
+      const char* value = arg.size() > 7 ? argv[i] + 8 : i + 1 < argc ? argv[++i] : "";
+      std::string problem;
+      if (!parseTimes(value, out.times, problem)) return refuse(problem);
+      out.haveTimes = true;
     } else {
-      if (count < 2) paths[count] = arg;
-      ++count;
+      return refuse("unknown option " + arg);
     }
   }
-  if (count != 2) return usage("pack needs IN and OUT");
-  const int32_t status = Comp2VXFormatFile(paths[0], paths[1], level);
-  if (status != 0) return fail("pack", std::string(paths[0]) + " -> " + paths[1], status);
+  return kExitOk;
+}
+
+// Replaces the trailer of the container at `path` (its last 24 bytes) with `times`.
+bool stampTrailer(const char* path, const complib::FileTimes& times) {
+  std::FILE* file = std::fopen(path, "r+b");
+  if (file == nullptr) return false;
+  unsigned char trailer[complib::kTrailerSize];
+  complib::encodeTrailer(times, trailer);
+  const bool ok = std::fseek(file, -static_cast<long>(complib::kTrailerSize), SEEK_END) == 0 &&
+                  std::fwrite(trailer, 1, sizeof trailer, file) == sizeof trailer;
+  return std::fclose(file) == 0 && ok;
+}
+
+int pack(int argc, char** argv) {
+  Arguments args;
+  if (parseArguments("pack", "lfqt", argc, argv, args) != kExitOk) return kExitUsage;
+  if (args.paths.size() != 2) return usage("pack needs IN and OUT");
+  const char* in = args.paths[0];
+  const char* out = args.paths[1];
+  const int32_t status = Comp2VXFormatFile(in, out, args.level);
+  if (status != 0) return fail("pack", std::string(in) + " -> " + out, status);
+  if (args.haveTimes && !stampTrailer(out, args.times)) {
+    std::fprintf(stderr, "vxtool: pack: %s: cannot write the trailer (%s)\n", out,
+                 std::strerror(errno));
+    return kExitFile;
+  }
   return kExitOk;
 }
 
 int unpack(int argc, char** argv) {
-  if (argc != 2) return usage("unpack needs IN and OUT");
-  const int32_t status = DecompVXFormat2NomFile(argv[0], argv[1]);
-  if (status != 0) return fail("unpack", std::string(argv[0]) + " -> " + argv[1], status);
+  Arguments args;
+  if (parseArguments("unpack", "fq", argc, argv, args) != kExitOk) return kExitUsage;
+  if (args.paths.size() != 2) return usage("unpack needs IN and OUT");
+  const char* in = args.paths[0];
+  const char* out = args.paths[1];
+  const int32_t status = DecompVXFormat2NomFile(in, out);
+  if (status != 0) return fail("unpack", std::string(in) + " -> " + out, status);
   return kExitOk;
 }
 
@@ -192,18 +264,20 @@ int info(int argc, char** argv) {
 }
 
 int verify(int argc, char** argv) {
-  if (argc != 1) return usage("verify needs one FILE");
+  Arguments args;
+  if (parseArguments("verify", "q", argc, argv, args) != kExitOk) return kExitUsage;
+  if (args.paths.size() != 1) return usage("verify needs one FILE");
+  const char* path = args.paths[0];
   vxtool::ContainerInfo c;
   int exitCode = kExitOk;
-  if (!load("verify", argv[0], c, exitCode)) return exitCode;
+  if (!load("verify", path, c, exitCode)) return exitCode;
   if (c.fileSize < complib::kTrailerSize) {
-    std::fprintf(stderr,
-                 "vxtool: verify: %s: not a VX container: shorter than the 24-byte trailer\n",
-                 argv[0]);
+    std::fprintf(
+        stderr, "vxtool: verify: %s: not a VX container: shorter than the 24-byte trailer\n", path);
     return kExitBadData;
   }
-  if (c.status != 0) return fail("verify", argv[0], c.status);
-  std::printf("%s: OK, %" PRIu64 " bytes of content, Adler-32 0x%08" PRIx32 "\n", argv[0],
+  if (c.status != 0) return fail("verify", path, c.status);
+  std::printf("%s: OK, %" PRIu64 " bytes of content, Adler-32 0x%08" PRIx32 "\n", path,
               c.contentSize, c.adler32);
   return kExitOk;
 }

@@ -5,8 +5,13 @@
 #ifndef FENN_RESOURCE_IDS_H
 #define FENN_RESOURCE_IDS_H
 
-/* Type name of the payload containers and of the codec library. */
+/* Type name of the payload containers and of the codec library: a string in the code, a bare
+   word to the resource compiler, which takes a quoted type for a file name. */
+#ifdef RC_INVOKED
+#define FENN_PAYLOAD_TYPE CUSTOM
+#else
 #define FENN_PAYLOAD_TYPE "CUSTOM"
+#endif
 
 /* The catalogue starts here and ends at the first id without a string-table entry. */
 #define FENN_FIRST_PAYLOAD_ID 101

@@ -2,32 +2,29 @@
 """Turns a packed container into the stored form of a payload resource.
 
 The stored form is the container followed by as many zero bytes (none to three) as it takes to
-reach a multiple of four bytes. With --damage-body, one byte in the middle of the compressed body
-is inverted first, which makes a setup whose extraction of that payload fails (for tests).
+reach a multiple of four bytes. The output is written whole or not at all, so that a failed run
+leaves nothing the resource compiler could embed.
 
-usage: pad_payload.py [--damage-body] CONTAINER OUTPUT
+usage: pad_payload.py CONTAINER OUTPUT
 """
+import os
 import sys
 
 TRAILER_SIZE = 24  # the three file times behind the body
 
 
 def main():
-    args = sys.argv[1:]
-    damage = '--damage-body' in args
-    args = [a for a in args if a != '--damage-body']
-    if len(args) != 2:
+    if len(sys.argv) != 3:
         sys.exit(__doc__)
-    data = bytearray(open(args[0], 'rb').read())
-    body_size = len(data) - TRAILER_SIZE
-    if body_size < 3:
-        sys.exit(f'{args[0]}: too short for a container ({len(data)} bytes)')
-    if damage:
-        # Past the two header bytes, so the stream starts well and breaks inside its data.
-        data[max(2, body_size // 2)] ^= 0xFF
+    source, target = sys.argv[1:]
+    data = open(source, 'rb').read()
+    if len(data) - TRAILER_SIZE < 3:
+        sys.exit(f'{source}: too short for a container ({len(data)} bytes)')
     data += b'\0' * (-len(data) % 4)
-    with open(args[1], 'wb') as out:
+    partial = target + '.partial'
+    with open(partial, 'wb') as out:
         out.write(data)
+    os.replace(partial, target)
 
 
 if __name__ == '__main__':

@@ -25,3 +25,10 @@ foreach(library cfgmgr32 setupapi)
       RUNTIME_OUTPUT_DIRECTORY ${FENN_STANDIN_DIR}/libraries
       ARCHIVE_OUTPUT_DIRECTORY ${FENN_STANDIN_DIR}/libraries/import)
 endforeach()
+
+# The stand-in of each payload name, for setups built without FENN_PAYLOAD_DIR: the debug build of
+# the codec library stands in for the release one the product ships.
+set(FENN_STANDIN_FOR_CompLib.dll complib_debug)
+set(FENN_STANDIN_FOR_K3Fenn.exe fenn_standin_k3fenn)
+set(FENN_STANDIN_FOR_cfgmgr32.dll fenn_standin_cfgmgr32)
+set(FENN_STANDIN_FOR_setupapi.dll fenn_standin_setupapi)
