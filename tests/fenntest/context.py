@@ -58,7 +58,7 @@ class ScenarioContext:
         """Copies a Windows program onto the prefix's C: drive and starts it on the display."""
         for earlier in self._runs:
             if earlier.prefix is prefix:
-                earlier.desktop_closed(timeout=15)
+                earlier.desktop_closed(timeout=60)  # a loaded machine may take a while
         name = as_name or Path(host_exe).name
         target = prefix.host_path(PROGRAM_FOLDER) / name
         target.parent.mkdir(parents=True, exist_ok=True)
