@@ -10,34 +10,19 @@
 #include <vector>
 
 #include "FakePlatform.h"
+#include "KoreanMachine.h"
+#include "locator/ProductLocator.h"
 #include "setup/FormDescription.h"
 #include "setup/frmPanel.h"
-
-namespace fenn {
-
-// The benchmark's own door to the private search procedures.
-class frmPanelTestAccess {
- public:
-  explicit frmPanelTestAccess(frmPanel& panel) : panel_(panel) {}
-  std::wstring FindOnFixedDrives() {
-    std::vector<std::wstring> names;
-    panel_.FillProductFileNames(names);
-    return panel_.FindOnFixedDrives(names);
-  }
-
- private:
-  frmPanel& panel_;
-};
-
-}  // namespace fenn
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// 20 top folders, 10 below each, 99 below each of those: 20,220 folders, plus a few files.
+// On the Korean test machine: 20 top folders, 10 below each, 99 below each of those: 20,220
+// folders, plus a few files.
 int BuildTree(fenn::fake::FakePlatform& platform) {
-  platform.fs.addDrive(L'C', fenn::kDriveFixed);
+  fenn::fake::BuildKoreanMachine(platform);
   int folders = 0;
   for (int a = 0; a < 20; ++a) {
     const std::wstring top = L"C:\\Top" + std::to_wstring(a);
@@ -77,7 +62,9 @@ int main() {
   platform.createPanel(fenn::PanelFormDescription(), panel);
   platform.showPanel();
   platform.stallLimit = 1 << 30;
-  fenn::frmPanelTestAccess search(panel);
+  fenn::ProductLocator search(platform, panel);
+  std::vector<std::wstring> productFiles;
+  fenn::ProductLocator::FillProductFileNames(productFiles);
 
   constexpr int kRounds = 5;
   double floorBest = 1e9, searchBest = 1e9;
@@ -91,7 +78,7 @@ int main() {
 
     platform.fs.listLog.clear();
     start = Clock::now();
-    const std::wstring found = search.FindOnFixedDrives();
+    const std::wstring found = search.FindOnFixedDrives(productFiles);
     searchBest = std::min(searchBest, Seconds(Clock::now() - start));
     searchListings = platform.fs.listLog.size();
     if (!found.empty()) std::printf("unexpected find\n");

@@ -13,25 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "locator/ProductLocator.h"
 #include "platform/win32/Win32Platform.h"
 #include "setup/FormDescription.h"
 #include "setup/frmPanel.h"
-
-namespace fenn {
-
-// The benchmark's own door to the private search procedure.
-class frmPanelTestAccess {
- public:
-  explicit frmPanelTestAccess(frmPanel& panel) : panel_(panel) {}
-  std::wstring FindFileInTree(const std::wstring& folder) {
-    return panel_.FindFileInTree(folder, L"k3main.exe", 0);
-  }
-
- private:
-  frmPanel& panel_;
-};
-
-}  // namespace fenn
 
 namespace {
 
@@ -105,7 +90,7 @@ int wmain() {
   fenn::frmPanel panel(platform);
   platform.createPanel(fenn::PanelFormDescription(), panel);
   platform.showPanel();
-  fenn::frmPanelTestAccess search(panel);
+  fenn::ProductLocator search(platform, panel);
 
   constexpr int kRounds = 3;
   double floorBest = 1e9, searchBest = 1e9;
@@ -117,7 +102,7 @@ int wmain() {
     floorBest = std::min(floorBest, Seconds(Clock::now() - start));
 
     start = Clock::now();
-    const std::wstring found = search.FindFileInTree(kRoot);
+    const std::wstring found = search.FindFileInTree(kRoot, L"k3main.exe");
     searchBest = std::min(searchBest, Seconds(Clock::now() - start));
     if (!found.empty()) std::printf("unexpected find\n");
     if (!platform.panelVisible()) std::printf("the panel went away: the search stopped early\n");

@@ -33,24 +33,12 @@
 #include <vector>
 
 #include "complib.h"
+#include "installer/CodecStage.h"
+#include "installer/PayloadInstaller.h"
 #include "platform/win32/Win32Platform.h"
+#include "resources/ResourceIds.h"
 #include "setup/FormDescription.h"
 #include "setup/frmPanel.h"
-
-namespace fenn {
-
-// The benchmark's own door to the panel's private installer procedures.
-class frmPanelTestAccess {
- public:
-  explicit frmPanelTestAccess(frmPanel& panel) : panel_(panel) {}
-  bool StageDecompressor(bool release) { return panel_.StageDecompressor(release); }
-  void ExtractPayloads(const std::wstring& folder) { panel_.ExtractPayloads(folder, L""); }
-
- private:
-  frmPanel& panel_;
-};
-
-}  // namespace fenn
 
 namespace {
 
@@ -59,7 +47,7 @@ using Clock = std::chrono::steady_clock;
 const std::wstring kWorkFolder = L"C:\\fenn-bench-extraction";
 const std::wstring kProductFolder = kWorkFolder + L"\\product";
 const std::wstring kFloorFolder = kWorkFolder + L"\\floor";
-constexpr int kFirstPayload = 101;
+constexpr int kFirstPayload = FENN_FIRST_PAYLOAD_ID;
 constexpr int kPayloadCount = 4;
 
 struct Payload {
@@ -85,16 +73,18 @@ bool Exists(const std::wstring& path) {
 }
 
 // Reads the catalogue the way the setup does and writes each container to a file for the floor.
-bool PrepareFloor(fenn::Platform& platform, std::vector<Payload>& payloads) {
+bool PrepareFloor(fenn::Win32Platform& platform, std::vector<Payload>& payloads) {
   for (int id = kFirstPayload; id < kFirstPayload + kPayloadCount; ++id) {
     Payload payload;
     payload.id = id;
-    std::vector<uint8_t> bytes;
-    if (!platform.loadResourceString(id, payload.name) ||
-        !platform.loadResourceData(id, L"CUSTOM", bytes)) {
+    const std::optional<std::wstring> name = platform.loadResourceString(id);
+    const std::optional<std::vector<uint8_t>> data = platform.loadResourceData(id);
+    if (!name || !data) {
       std::fprintf(stderr, "payload %d is missing from the resources\n", id);
       return false;
     }
+    payload.name = *name;
+    const std::vector<uint8_t>& bytes = *data;
     payload.containerSize = bytes.size();
     const std::wstring container = kFloorFolder + L"\\payload" + std::to_wstring(id) + L".vx";
     if (!platform.writeBytes(container, bytes)) {
@@ -114,14 +104,15 @@ struct ExtractionTimes {
 };
 
 // One extraction as the setup sequence runs it; false when a payload did not arrive.
-bool ExtractOnce(fenn::frmPanelTestAccess& panel, const std::vector<Payload>& payloads,
-                 ExtractionTimes& times) {
+bool ExtractOnce(fenn::Platform& platform, fenn::frmPanel& form,
+                 const std::vector<Payload>& payloads, ExtractionTimes& times) {
   const auto start = Clock::now();
-  const bool staged = panel.StageDecompressor(false);
+  fenn::CodecStage stage(platform);
+  const bool staged = stage.StageDecompressor(false);
   const auto extractStart = Clock::now();
-  if (staged) panel.ExtractPayloads(kProductFolder);
+  if (staged) fenn::PayloadInstaller(platform, form, stage).ExtractPayloads(kProductFolder, L"");
   const auto extractEnd = Clock::now();
-  panel.StageDecompressor(true);
+  stage.StageDecompressor(true);
   const auto end = Clock::now();
   times.total = Milliseconds(end - start);
   times.staging = Milliseconds((extractStart - start) + (end - extractEnd));
@@ -161,17 +152,14 @@ bool UnpackOnce(const std::vector<Payload>& payloads, double& milliseconds) {
 // The floor plus the file work of the setup's passes (resource read, temp file, write, decode
 // next to it, delete, two moves into the product folder), without the panel and without staging
 // the codec library: tells the cost of the file steps from that of the panel and the staging.
-bool FileStepsOnce(fenn::Platform& platform, const std::vector<Payload>& payloads,
+bool FileStepsOnce(fenn::Win32Platform& platform, const std::vector<Payload>& payloads,
                    double& milliseconds) {
   const auto start = Clock::now();
   bool complete = true;
   for (const auto& payload : payloads) {
-    std::vector<uint8_t> container;
-    std::wstring tempFolder, tempPath;
-    if (!platform.loadResourceData(payload.id, L"CUSTOM", container) ||
-        platform.getTempPath(tempFolder) == 0 ||
-        platform.getTempFileName(tempFolder, L"~oc", tempPath) == 0 ||
-        !platform.writeBytes(tempPath, container)) {
+    const std::optional<std::vector<uint8_t>> container = platform.loadResourceData(payload.id);
+    const std::wstring tempPath = platform.createTempFile(platform.tempPath(), L"~oc");
+    if (!container || tempPath.empty() || !platform.writeBytes(tempPath, *container)) {
       complete = false;
       continue;
     }
@@ -211,7 +199,7 @@ std::wstring FindVxtool() {
 }
 
 // `vxtool unpack` as a user runs it: one process per container, each waited for.
-bool VxtoolOnce(const std::wstring& vxtool, fenn::Platform& platform,
+bool VxtoolOnce(const std::wstring& vxtool, fenn::Win32Platform& platform,
                 const std::vector<Payload>& payloads, double& milliseconds) {
   const auto start = Clock::now();
   bool complete = true;
@@ -276,7 +264,6 @@ int wmain(int argc, wchar_t** argv) {
   platform.createPanel(fenn::PanelFormDescription(), form);
   platform.showPanel();
   platform.setLabelText(L"extraction benchmark");
-  fenn::frmPanelTestAccess panel(form);
 
   std::vector<Payload> payloads;
   bool ok = PrepareFloor(platform, payloads);
@@ -286,7 +273,7 @@ int wmain(int argc, wchar_t** argv) {
   for (int round = 0; ok && round <= rounds; ++round) {
     ExtractionTimes times;
     double unpackMs = 0, fileStepsMs = 0;
-    ok = ExtractOnce(panel, payloads, times) && UnpackOnce(payloads, unpackMs) &&
+    ok = ExtractOnce(platform, form, payloads, times) && UnpackOnce(payloads, unpackMs) &&
          FileStepsOnce(platform, payloads, fileStepsMs);
     if (!platform.panelVisible()) {
       std::fprintf(stderr, "the panel went away\n");

@@ -19,20 +19,20 @@
 #include <string>
 #include <vector>
 
+#include "AnsiText.h"
 #include "FakePlatform.h"
+#include "KoreanMachine.h"
+#include "resources/ResourceIds.h"
 #include "setup/basMain.h"
 
 namespace {
 
 using fenn::fake::FakePlatform;
-
-const wchar_t kSystemDirectory[] = L"C:\\WINDOWS\\system32";
-const wchar_t kTempFolder[] = L"C:\\TEMP\\";
-const wchar_t kDefaultFolder[] = L"C:\\Program Files\\톨바리네 2000";
-const std::vector<std::wstring> kProductFiles = {L"k3main.exe", L"k3main.drv", L"TonePly.exe",
-                                                 L"lck.dat",    L"K3grf.dat",  L"K3rep.dat"};
-const std::vector<std::wstring> kCatalogue = {L"CompLib.dll", L"K3Fenn.exe", L"cfgmgr32.dll",
-                                              L"setupapi.dll"};
+using fenn::fake::kDefaultFolder;
+using fenn::fake::kProductFiles;
+using fenn::fake::kSystemDirectory;
+using fenn::fake::kTempFolder;
+const std::vector<std::wstring>& kCatalogue = fenn::fake::kCatalogueNames;
 const std::vector<std::wstring> kNameParts = {L"A",   L"b",        L"Tools.old",  L"README",
                                               L"x y", L"톨바리네", L"k3main.exe", L"Apps"};
 
@@ -101,12 +101,8 @@ void Attempt(Build build) {
 }
 
 void BuildMachine(FuzzedDataProvider& input, FakePlatform& platform) {
+  fenn::fake::BuildKoreanMachine(platform);
   auto& fs = platform.fs;
-  fs.addDrive(L'C', fenn::kDriveFixed);
-  fs.addFolder(kSystemDirectory);
-  fs.addFolder(kTempFolder);
-  platform.systemDirectory = kSystemDirectory;
-  platform.tempFolder = kTempFolder;
   const uint32_t driveTypes[] = {fenn::kDriveFixed, fenn::fake::kDriveRemovable,
                                  fenn::fake::kDriveRemote, fenn::fake::kDriveCdRom};
   for (wchar_t drive : {L'A', L'D', L'E'}) {
@@ -167,14 +163,13 @@ void BuildMachine(FuzzedDataProvider& input, FakePlatform& platform) {
     if (input.ConsumeIntegralInRange(0, 7) == 0 && fs.isFolder(place)) fs.setWriteProtected(place);
   }
 
-  // The registry value: absent, or any type with any bytes, often a real folder.
+  // The registry value: absent, or any bytes (of any type), often a real folder.
   if (input.ConsumeBool()) {
     platform.registry.addKey(L"SOFTWARE\\Valto Corp.");
     if (input.ConsumeBool()) {
-      const uint32_t type = input.ConsumeIntegralInRange<uint32_t>(0, 11);
-      std::string bytes = input.ConsumeBool() ? platform.toAnsi(Pick(input, places)) + '\0'
+      std::string bytes = input.ConsumeBool() ? fenn::fake::ToCp949(Pick(input, places)) + '\0'
                                               : input.ConsumeRandomLengthString(2048);
-      platform.registry.setValue(L"SOFTWARE\\Valto Corp.", L"ApplicationPath", type, bytes);
+      platform.registry.setValue(L"SOFTWARE\\Valto Corp.", L"ApplicationPath", bytes);
     }
   }
 
@@ -196,26 +191,23 @@ void BuildMachine(FuzzedDataProvider& input, FakePlatform& platform) {
 
   // The executable's resources: the catalogue, some of it missing or corrupt.
   for (size_t index = 0; index < kCatalogue.size(); ++index) {
-    const int id = 101 + static_cast<int>(index);
-    if (input.ConsumeIntegralInRange(0, 15) != 0) platform.resourceStrings[id] = kCatalogue[index];
+    const int id = FENN_FIRST_PAYLOAD_ID + static_cast<int>(index);
+    if (input.ConsumeIntegralInRange(0, 15) == 0) platform.resourceStrings.erase(id);
     switch (input.ConsumeIntegralInRange(0, 9)) {
       case 0:
-        break;  // no payload resource
+        platform.customResources.erase(id);
+        break;
       case 1: {
         const std::string junk = input.ConsumeRandomLengthString(64);
         platform.customResources[id] = std::vector<uint8_t>(junk.begin(), junk.end());
         break;
       }
-      default: {
-        const std::string& name = std::string(kCatalogue[index].begin(), kCatalogue[index].end());
-        platform.customResources[id] = fenn::fake::FakeContainer("payload " + name);
-      }
+      default:
+        break;  // the intact container
     }
   }
-  if (input.ConsumeIntegralInRange(0, 15) != 0) {
-    const std::string library = "MZ codec library";
-    platform.customResources[1001] = std::vector<uint8_t>(library.begin(), library.end());
-  }
+  if (input.ConsumeIntegralInRange(0, 15) == 0)
+    platform.customResources.erase(FENN_CODEC_LIBRARY_ID);
 
   // The user.
   const fenn::fake::UserAction actions[] = {

@@ -337,14 +337,20 @@ ListResult FakeFileSystem::listFirst(const std::wstring& pattern, int attributes
   listingOpen_ = false;
 
   ListResult result;
+  // The empty pattern names nothing; the narrow listing's MAX_PATH buffer (260 characters, with
+  // the "*" a trailing "\" stands for) makes a longer pattern an error.
+  if (pattern.empty()) return result;
+  const size_t queryLength = pattern.size() + (pattern.back() == L'\\' ? 1 : 0);
   std::wstring folderPart, namePart;
   SplitLeaf(pattern, folderPart, namePart);
   const bool wildFolder = folderPart.find_first_of(L"*?") != std::wstring::npos;
-  if (Malformed(pattern) || wildFolder || drives_.count(Parse(folderPart).drive) == 0) {
+  if (queryLength >= 260 || Malformed(pattern) || wildFolder) {
     result.failed = true;
     return result;
   }
   listingOpen_ = true;
+  // A drive that is not there is like a folder that is not there.
+  if (drives_.count(Parse(folderPart).drive) == 0) return result;
   const Node* folder = find(folderPart);
   // A folder part that does not exist is no error: the listing is simply empty.
   if (folder == nullptr || !folder->folder()) return result;
@@ -368,12 +374,9 @@ ListResult FakeFileSystem::listFirst(const std::wstring& pattern, int attributes
 }
 
 ListResult FakeFileSystem::listNext() {
-  ++listNextCalls;
   ListResult result;
-  if (!listingOpen_) {
-    result.failed = true;
-    return result;
-  }
+  // With no listing open there is nothing more to give.
+  if (!listingOpen_) return result;
   if (listingNext_ < listing_.size()) {
     result.link = listingLinks_[listingNext_];
     result.name = listing_[listingNext_++];

@@ -76,7 +76,6 @@ class FakeFileSystem {
 
   // Every listFirst, in order: pattern and attribute set.
   std::vector<std::pair<std::wstring, int>> listLog;
-  int listNextCalls = 0;
 
  private:
   struct Node;

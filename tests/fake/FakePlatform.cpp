@@ -45,8 +45,16 @@ void FakePlatform::actWhenLabel(const std::wstring& labelText, UserAction action
 }
 
 void FakePlatform::perform(UserAction action) {
-  // A hidden or destroyed window receives no clicks and no close requests.
-  if (events_ == nullptr || panelDestroyed || !visible) return;
+  if (events_ == nullptr || panelDestroyed) return;
+  if (action == UserAction::EndSession) {
+    // Every top-level window hears of the session's end, hidden or not.
+    int16_t cancel = 0;
+    events_->Form_QueryUnload(cancel, 2);
+    events_->Form_EndSession();
+    return;
+  }
+  // A hidden window receives no clicks and no close requests.
+  if (!visible) return;
   switch (action) {
     case UserAction::ClickRun:
       if (cmdRun.visible) events_->cmdRun_Click();
@@ -61,6 +69,8 @@ void FakePlatform::perform(UserAction action) {
       if (cancel == 0) destroyPanel();
       break;
     }
+    case UserAction::EndSession:
+      break;  // delivered below
   }
 }
 
@@ -90,12 +100,10 @@ void FakePlatform::yield() {
 
 void FakePlatform::createPanel(const FormDescription& form, PanelEvents& events) {
   events_ = &events;
-  panelCreated = true;
   visible = false;
-  formCaption = form.caption;
   label = form.lbDesc.caption;
-  cmdRun = FakeButton{form.cmdRun.caption, L"", form.cmdRun.visible};
-  cmdCancel = FakeButton{form.cmdCancel.caption, L"", form.cmdCancel.visible};
+  cmdRun = FakeButton{form.cmdRun.caption, form.cmdRun.visible};
+  cmdCancel = FakeButton{form.cmdCancel.caption, form.cmdCancel.visible};
   windowLog.push_back(L"create");
 }
 
@@ -137,27 +145,19 @@ void FakePlatform::setButtonCaption(PanelButton which, const std::wstring& capti
   button(which).caption = caption;
 }
 
-std::wstring FakePlatform::buttonTag(PanelButton which) {
-  return button(which).tag;
-}
-
-void FakePlatform::setButtonTag(PanelButton which, const std::wstring& tag) {
-  button(which).tag = tag;
-}
-
 void FakePlatform::setButtonVisible(PanelButton which, bool shown) {
   button(which).visible = shown;
 }
 
-void FakePlatform::messageBox(const std::wstring& text, int flags, const std::wstring& title) {
-  messageBoxes.push_back({text, flags, title});
+void FakePlatform::messageBox(const std::wstring& text, const std::wstring& title) {
+  messageBoxes.push_back({text, title});
   windowLog.push_back(L"box:" + title);
 }
 
-bool FakePlatform::startProgram(const std::wstring& path, int showStyle) {
+bool FakePlatform::startProgram(const std::wstring& path) {
   windowLog.push_back(L"start:" + path);
   if (!fs.exists(path) || fs.isFolder(path)) return false;
-  startedPrograms.push_back({path, showStyle});
+  startedPrograms.push_back(path);
   return true;
 }
 
@@ -200,41 +200,33 @@ bool FakePlatform::writeBytes(const std::wstring& path, const std::vector<uint8_
 
 // ---- Resources ---------------------------------------------------------------------------------
 
-bool FakePlatform::loadResourceString(int id, std::wstring& text) {
+std::optional<std::wstring> FakePlatform::loadResourceString(int id) {
   stringReads.push_back(id);
   const auto entry = resourceStrings.find(id);
-  if (entry == resourceStrings.end()) return false;
-  text = entry->second;
-  return true;
+  if (entry == resourceStrings.end()) return std::nullopt;
+  return entry->second;
 }
 
-bool FakePlatform::loadResourceData(int id, const std::wstring& type, std::vector<uint8_t>& bytes) {
+std::optional<std::vector<uint8_t>> FakePlatform::loadResourceData(int id) {
   dataReads.push_back(id);
-  if (!SameName(type, L"CUSTOM")) return false;
   const auto entry = customResources.find(id);
-  if (entry == customResources.end()) return false;
-  bytes = entry->second;
-  return true;
+  if (entry == customResources.end()) return std::nullopt;
+  return entry->second;
 }
 
 // ---- kernel32 ----------------------------------------------------------------------------------
 
-uint32_t FakePlatform::getSystemDirectory(std::wstring& directory) {
-  if (systemDirectoryFails) return 0;
-  directory = systemDirectory;
-  return static_cast<uint32_t>(directory.size());
+std::wstring FakePlatform::systemDirectory() {
+  return systemDirectoryFails ? std::wstring() : systemFolder;
 }
 
-uint32_t FakePlatform::getTempPath(std::wstring& folder) {
-  if (tempPathFails) return 0;
-  folder = tempFolder;
-  return static_cast<uint32_t>(folder.size());
+std::wstring FakePlatform::tempPath() {
+  return tempPathFails ? std::wstring() : tempFolder;
 }
 
-uint32_t FakePlatform::getTempFileName(const std::wstring& folder, const std::wstring& prefix,
-                                       std::wstring& path) {
+std::wstring FakePlatform::createTempFile(const std::wstring& folder, const std::wstring& prefix) {
   ++tempFileNames;
-  if (!fs.isFolder(folder)) return 0;
+  if (!fs.isFolder(folder)) return std::wstring();
   std::wstring base = folder;
   if (base.empty() || base.back() != L'\\') base += L'\\';
   for (int attempt = 0; attempt < 0x10000; ++attempt) {
@@ -244,18 +236,17 @@ uint32_t FakePlatform::getTempFileName(const std::wstring& folder, const std::ws
     std::swprintf(hex, 8, L"%X", unique);
     const std::wstring candidate = base + prefix.substr(0, 3) + hex + L".TMP";
     if (fs.exists(candidate)) continue;
-    if (!fs.writeBytes(candidate, {})) return 0;
-    path = candidate;
-    return unique;
+    if (!fs.writeBytes(candidate, {})) return std::wstring();
+    return candidate;
   }
-  return 0;
+  return std::wstring();
 }
 
-uint32_t FakePlatform::getLogicalDrives() {
+uint32_t FakePlatform::logicalDrives() {
   return fs.logicalDrives();
 }
 
-uint32_t FakePlatform::getDriveType(const std::wstring& root) {
+uint32_t FakePlatform::driveType(const std::wstring& root) {
   return fs.driveType(root);
 }
 
@@ -299,40 +290,33 @@ int FakePlatform::moduleReferences(const std::wstring& path) const {
 
 // ---- advapi32 ----------------------------------------------------------------------------------
 
-long FakePlatform::regOpenKeyEx(uintptr_t root, const std::wstring& subKey, uint32_t options,
-                                uint32_t access, RegKey& key) {
-  if (options != 0 || access != kKeyQueryValue) return kErrorAccessDenied;
-  return registry.open(root, subKey, key);
+RegKey FakePlatform::openUserKey(const std::wstring& subKey) {
+  return registry.open(subKey);
 }
 
-long FakePlatform::regQueryValueEx(RegKey key, const std::wstring& valueName, uint32_t& type,
-                                   std::string& data, uint32_t& size) {
-  return registry.query(key, valueName, type, data, size);
+RegRead FakePlatform::queryValue(RegKey key, const std::wstring& valueName, uint32_t capacity) {
+  return registry.query(key, valueName, capacity);
 }
 
-long FakePlatform::regCloseKey(RegKey key) {
-  return registry.close(key);
+void FakePlatform::closeKey(RegKey key) {
+  registry.close(key);
 }
 
 // ---- Text and codec ----------------------------------------------------------------------------
-
-std::string FakePlatform::toAnsi(const std::wstring& text) {
-  return ToCp949(text);
-}
 
 std::wstring FakePlatform::fromAnsi(const std::string& text) {
   return FromCp949(text);
 }
 
-bool FakePlatform::callDecompress(ModuleHandle module, const std::string& source,
-                                  const std::string& destination, int32_t& status) {
+std::optional<int32_t> FakePlatform::callDecompress(ModuleHandle module, const std::wstring& source,
+                                                    const std::wstring& destination) {
   const auto loaded = modules_.find(module);
-  if (loaded == modules_.end() || codecEntryMissing) return false;
+  if (loaded == modules_.end() || codecEntryMissing) return std::nullopt;
   decompressModules.push_back(loaded->second.path);
   // The codec pumps window messages while it works.
   yield();
-  status = codec(*this, fromAnsi(source), fromAnsi(destination));
-  return true;
+  // It sees the paths as the narrow code page gives them.
+  return codec(*this, FromCp949(ToCp949(source)), FromCp949(ToCp949(destination)));
 }
 
 }  // namespace fenn::fake

@@ -21,23 +21,19 @@ enum class UserAction {
   ClickRun,
   ClickCancel,
   PressEsc,      // the panel's cancel button: same as ClickCancel
-  CloseRequest,  // title-bar close, shutdown, task manager: Form_QueryUnload with UnloadMode 0
+  CloseRequest,  // title-bar close, task manager: Form_QueryUnload with UnloadMode 0
+  // Windows logs off: the close request with UnloadMode 2, then the end of the session, which
+  // reaches the window also when it is hidden.
+  EndSession,
 };
 
 struct ShownMessageBox {
   std::wstring text;
-  int flags;
   std::wstring title;
-};
-
-struct StartedProgram {
-  std::wstring path;
-  int showStyle;
 };
 
 struct FakeButton {
   std::wstring caption;
-  std::wstring tag;
   bool visible = false;
 };
 
@@ -53,7 +49,7 @@ class FakePlatform : public Platform {
   FakeRegistry registry;
 
   // ---- Machine configuration ---------------------------------------------------------------
-  std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
+  std::wstring systemFolder = L"C:\\WINDOWS\\system32";
   bool systemDirectoryFails = false;
   std::wstring tempFolder = L"C:\\TEMP\\";
   bool tempPathFails = false;
@@ -84,22 +80,20 @@ class FakePlatform : public Platform {
   bool stalled = false;
 
   // ---- What happened -----------------------------------------------------------------------
-  bool panelCreated = false;
   bool panelDestroyed = false;
   bool visible = false;
-  std::wstring formCaption;
   std::wstring label;
   FakeButton cmdRun;
   FakeButton cmdCancel;
   std::vector<std::wstring> labelLog;  // every label text set, in order
   std::vector<ShownMessageBox> messageBoxes;
-  std::vector<StartedProgram> startedPrograms;
+  std::vector<std::wstring> startedPrograms;
   std::vector<std::wstring> windowLog;          // "show", "hide", "box:<title>", "label:<text>"...
   std::vector<int> stringReads;                 // resource string ids asked for
   std::vector<int> dataReads;                   // "CUSTOM" ids asked for
   std::vector<std::wstring> decompressModules;  // full path of the module of every codec call
   int yields = 0;
-  int tempFileNames = 0;  // getTempFileName calls
+  int tempFileNames = 0;  // createTempFile calls
   int sleeps = 0;
   int waits = 0;                               // waitForMessage calls
   std::vector<std::wstring> deletedAtRestart;  // files scheduled for deletion at restart
@@ -116,13 +110,11 @@ class FakePlatform : public Platform {
   void setLabelText(const std::wstring& text) override;
   std::wstring buttonCaption(PanelButton button) override;
   void setButtonCaption(PanelButton button, const std::wstring& caption) override;
-  std::wstring buttonTag(PanelButton button) override;
-  void setButtonTag(PanelButton button, const std::wstring& tag) override;
   void setButtonVisible(PanelButton button, bool visible) override;
-  void messageBox(const std::wstring& text, int flags, const std::wstring& title) override;
+  void messageBox(const std::wstring& text, const std::wstring& title) override;
   void yield() override;
-  bool startProgram(const std::wstring& path, int showStyle) override;
   void waitForMessage() override;
+  bool startProgram(const std::wstring& path) override;
   void sleepMilliseconds(uint32_t milliseconds) override;
 
   ListResult listFirst(const std::wstring& pattern, int attributes) override;
@@ -132,29 +124,24 @@ class FakePlatform : public Platform {
   bool renameFile(const std::wstring& from, const std::wstring& to) override;
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override;
 
-  bool loadResourceString(int id, std::wstring& text) override;
-  bool loadResourceData(int id, const std::wstring& type, std::vector<uint8_t>& bytes) override;
+  std::optional<std::wstring> loadResourceString(int id) override;
+  std::optional<std::vector<uint8_t>> loadResourceData(int id) override;
 
-  uint32_t getSystemDirectory(std::wstring& directory) override;
-  uint32_t getTempPath(std::wstring& folder) override;
-  uint32_t getTempFileName(const std::wstring& folder, const std::wstring& prefix,
-                           std::wstring& path) override;
-  uint32_t getLogicalDrives() override;
-  uint32_t getDriveType(const std::wstring& root) override;
+  std::wstring systemDirectory() override;
+  std::wstring tempPath() override;
+  std::wstring createTempFile(const std::wstring& folder, const std::wstring& prefix) override;
+  uint32_t logicalDrives() override;
+  uint32_t driveType(const std::wstring& root) override;
   ModuleHandle loadLibrary(const std::wstring& fullPath) override;
   void freeLibrary(ModuleHandle module) override;
 
-  long regOpenKeyEx(uintptr_t root, const std::wstring& subKey, uint32_t options, uint32_t access,
-                    RegKey& key) override;
-  long regQueryValueEx(RegKey key, const std::wstring& valueName, uint32_t& type, std::string& data,
-                       uint32_t& size) override;
-  long regCloseKey(RegKey key) override;
-
-  std::string toAnsi(const std::wstring& text) override;
+  RegKey openUserKey(const std::wstring& subKey) override;
+  RegRead queryValue(RegKey key, const std::wstring& valueName, uint32_t capacity) override;
+  void closeKey(RegKey key) override;
   std::wstring fromAnsi(const std::string& text) override;
 
-  bool callDecompress(ModuleHandle module, const std::string& source,
-                      const std::string& destination, int32_t& status) override;
+  std::optional<int32_t> callDecompress(ModuleHandle module, const std::wstring& source,
+                                        const std::wstring& destination) override;
 
  private:
   struct Module {

@@ -16,48 +16,53 @@ void FakeRegistry::addKey(const std::wstring& key) {
   keys_[Upper(key)];
 }
 
-void FakeRegistry::setValue(const std::wstring& key, const std::wstring& name, uint32_t type,
+void FakeRegistry::setValue(const std::wstring& key, const std::wstring& name,
                             const std::string& bytes) {
-  keys_[Upper(key)].values[Upper(name)] = Value{type, bytes};
+  keys_[Upper(key)].values[Upper(name)] = bytes;
 }
 
 void FakeRegistry::refuseQueries(const std::wstring& key) {
   keys_[Upper(key)].refused = true;
 }
 
-long FakeRegistry::open(uintptr_t root, const std::wstring& subKey, RegKey& key) {
+RegKey FakeRegistry::open(const std::wstring& subKey) {
   ++opens;
-  if (root != kHkeyCurrentUser || keys_.count(Upper(subKey)) == 0) return kErrorFileNotFound;
-  key = nextHandle_++;
+  if (keys_.count(Upper(subKey)) == 0) return 0;
+  const RegKey key = nextHandle_++;
   handles_[key] = Upper(subKey);
-  return kErrorSuccess;
+  return key;
 }
 
-long FakeRegistry::query(RegKey key, const std::wstring& valueName, uint32_t& type,
-                         std::string& data, uint32_t& size) {
-  ++queries;
+RegRead FakeRegistry::query(RegKey key, const std::wstring& valueName, uint32_t capacity) {
+  RegRead read;
+  read.data.assign(capacity, '\0');
+  read.size = capacity;
   const auto handle = handles_.find(key);
-  if (handle == handles_.end()) return kErrorInvalidHandle;
-  const Key& entry = keys_[handle->second];
-  if (entry.refused) return kErrorAccessDenied;
-  const auto value = entry.values.find(Upper(valueName));
-  if (value == entry.values.end()) return kErrorFileNotFound;
-  type = value->second.type;
-  const std::string& bytes = value->second.bytes;
-  const uint32_t needed = static_cast<uint32_t>(bytes.size());
-  if (size < needed) {
-    size = needed;
-    return kErrorMoreData;
+  if (handle == handles_.end()) {
+    read.status = kErrorInvalidHandle;
+    return read;
   }
-  // Only the first `size` bytes of the caller's buffer belong to the call.
-  std::copy_n(bytes.begin(), std::min(bytes.size(), data.size()), data.begin());
-  size = needed;
-  return kErrorSuccess;
+  const Key& entry = keys_[handle->second];
+  const auto value = entry.values.find(Upper(valueName));
+  if (entry.refused || value == entry.values.end()) {
+    read.status = entry.refused ? kErrorAccessDenied : kErrorFileNotFound;
+    read.size = 0;
+    return read;
+  }
+  const std::string& bytes = value->second;
+  read.size = static_cast<uint32_t>(bytes.size());
+  if (capacity < bytes.size()) {
+    read.status = kErrorMoreData;
+    return read;
+  }
+  std::copy(bytes.begin(), bytes.end(), read.data.begin());
+  read.status = kErrorSuccess;
+  return read;
 }
 
-long FakeRegistry::close(RegKey key) {
+void FakeRegistry::close(RegKey key) {
   ++closes;
-  return handles_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
+  handles_.erase(key);
 }
 
 }  // namespace fenn::fake

@@ -1,5 +1,6 @@
 // The current user's registry in memory, answering like the narrow registry functions: values are
-// raw narrow bytes with a type, sizes count bytes, a too-small buffer gives ERROR_MORE_DATA.
+// raw narrow bytes (of any type: the setup reads every type as text), sizes count bytes, a
+// too-small buffer gives ERROR_MORE_DATA.
 #pragma once
 
 #include <cstdint>
@@ -11,10 +12,6 @@
 
 namespace fenn::fake {
 
-constexpr uint32_t kRegSz = 1;
-constexpr uint32_t kRegBinary = 3;
-constexpr uint32_t kRegDword = 4;
-constexpr uint32_t kRegMultiSz = 7;
 constexpr long kErrorFileNotFound = 2;
 constexpr long kErrorAccessDenied = 5;
 constexpr long kErrorInvalidHandle = 6;
@@ -22,28 +19,21 @@ constexpr long kErrorInvalidHandle = 6;
 class FakeRegistry {
  public:
   void addKey(const std::wstring& key);
-  void setValue(const std::wstring& key, const std::wstring& name, uint32_t type,
-                const std::string& bytes);
+  void setValue(const std::wstring& key, const std::wstring& name, const std::string& bytes);
   // Every query of this key answers ERROR_ACCESS_DENIED without touching the size.
   void refuseQueries(const std::wstring& key);
 
-  long open(uintptr_t root, const std::wstring& subKey, RegKey& key);
-  long query(RegKey key, const std::wstring& valueName, uint32_t& type, std::string& data,
-             uint32_t& size);
-  long close(RegKey key);
+  RegKey open(const std::wstring& subKey);
+  RegRead query(RegKey key, const std::wstring& valueName, uint32_t capacity);
+  void close(RegKey key);
 
   int opens = 0;
   int closes = 0;
-  int queries = 0;
   size_t openHandles() const { return handles_.size(); }
 
  private:
-  struct Value {
-    uint32_t type;
-    std::string bytes;
-  };
   struct Key {
-    std::map<std::wstring, Value> values;  // by upper-cased name
+    std::map<std::wstring, std::string> values;  // by upper-cased name
     bool refused = false;
   };
   std::map<std::wstring, Key> keys_;  // by upper-cased path

@@ -1,5 +1,8 @@
-// A Cancel click or a close request at any yield of a run: the run ends cleanly whatever the
-// moment, and never installs a payload after the request.
+// A Cancel click, a close request, the end of the Windows session or an unexpected error at any
+// yield of a run: the run ends cleanly whatever the moment, never installs a payload after it,
+// and reports an error once.
+#include <stdexcept>
+
 #include "SetupWorld.h"
 #include "setup/basMain.h"
 
@@ -31,19 +34,31 @@ int YieldsOfAFullRun() {
   return machine.yields;
 }
 
+// What happens at the chosen yield besides the person's actions.
+enum class Event { None, Error };
+
 TEST(CancelEverywhereTest, EveryYieldEndsCleanly) {
   const int yields = YieldsOfAFullRun();
   ASSERT_GT(yields, 15);
-  for (UserAction action : {UserAction::ClickCancel, UserAction::CloseRequest}) {
+  const std::pair<UserAction, Event> moments[] = {{UserAction::ClickCancel, Event::None},
+                                                  {UserAction::CloseRequest, Event::None},
+                                                  {UserAction::EndSession, Event::None},
+                                                  // raised before the yield's actions run
+                                                  {UserAction::ClickRun, Event::Error}};
+  for (const auto& [action, event] : moments) {
     for (int at = 1; at <= yields; ++at) {
-      SCOPED_TRACE("action " + std::to_string(static_cast<int>(action)) + " at yield " +
-                   std::to_string(at));
+      SCOPED_TRACE("action " + std::to_string(static_cast<int>(action)) + ", event " +
+                   std::to_string(static_cast<int>(event)) + " at yield " + std::to_string(at));
       fake::FakePlatform machine;
       BuildSearchMachine(machine);
       machine.actAtYield(at, action);
       size_t installedWhenAsked = 0;
+      bool stagedWhenAsked = false;
       machine.duringYield = [&] {
-        if (machine.yields == at) installedWhenAsked = Installed(machine).size();
+        if (machine.yields != at) return;
+        installedWhenAsked = Installed(machine).size();
+        stagedWhenAsked = machine.fs.exists(kStagedLibrary);
+        if (event == Event::Error) throw std::runtime_error("unexpected");
       };
       Main(machine);
 
@@ -54,7 +69,15 @@ TEST(CancelEverywhereTest, EveryYieldEndsCleanly) {
       EXPECT_EQ(machine.loadedModules(), 0u);
       EXPECT_EQ(machine.badFrees, 0);
       EXPECT_TRUE(machine.fs.entries(kTempFolder).empty());
-      if (!completed) {
+      // A session that ends while the library is staged leaves it to the system to delete.
+      EXPECT_EQ(machine.deletedAtRestart.size(),
+                action == UserAction::EndSession && stagedWhenAsked ? 1u : 0u);
+      if (event == Event::Error) {
+        ASSERT_EQ(machine.messageBoxes.size(), 1u);
+        EXPECT_EQ(machine.messageBoxes[0].text, L"설치 중 오류가 발생했습니다.");
+        EXPECT_EQ(machine.messageBoxes[0].title, L"에러");
+        EXPECT_EQ(machine.windowLog.back(), L"destroy");
+      } else if (!completed) {
         EXPECT_TRUE(machine.startedPrograms.empty());
         // Only the cancel notice, and only for the button.
         const size_t boxes = action == UserAction::ClickCancel ? 1u : 0u;

@@ -15,10 +15,10 @@ class CatalogueTest : public SetupTest {
   }
   // Load mode, the extraction with this list, release mode: the middle of Form_Load.
   void Install(const std::vector<std::wstring>& presentLibraries) {
-    ASSERT_TRUE(access.StageDecompressor(false));
+    ASSERT_TRUE(stage.StageDecompressor(false));
     platform.dataReads.clear();
-    access.ExtractPayloads(kProduct, NameList(presentLibraries));
-    access.StageDecompressor(true);
+    installer.ExtractPayloads(kProduct, NameList(presentLibraries));
+    stage.StageDecompressor(true);
   }
   std::vector<std::wstring> Installed() const { return platform.fs.entries(kProduct); }
   void ExpectInstalledIntact(const std::wstring& name) {
@@ -99,15 +99,16 @@ TEST_F(CatalogueTest, NothingToDoWhenEverythingIsInstalled) {
 }
 
 TEST_F(CatalogueTest, SystemLibraryCheck) {
-  EXPECT_EQ(access.ListSystemDllsPresent(), L"");
+  EXPECT_EQ(ListSystemDllsPresent(platform, L"C:\\Product"), L"");
   platform.fs.addFile(Join(kSystemDirectory, L"setupapi.dll"));
-  EXPECT_EQ(access.ListSystemDllsPresent(), NameList({L"setupapi.dll"}));
+  EXPECT_EQ(ListSystemDllsPresent(platform, L"C:\\Product"), NameList({L"setupapi.dll"}));
   platform.fs.addFile(Join(kSystemDirectory, L"CFGMGR32.DLL"));
-  EXPECT_EQ(access.ListSystemDllsPresent(), NameList({L"cfgmgr32.dll", L"setupapi.dll"}));
+  EXPECT_EQ(ListSystemDllsPresent(platform, L"C:\\Product"),
+            NameList({L"cfgmgr32.dll", L"setupapi.dll"}));
   platform.fs.setAttributes(Join(kSystemDirectory, L"setupapi.dll"), fake::kAttrSystem);
-  EXPECT_EQ(access.ListSystemDllsPresent(), NameList({L"cfgmgr32.dll"}));
+  EXPECT_EQ(ListSystemDllsPresent(platform, L"C:\\Product"), NameList({L"cfgmgr32.dll"}));
   platform.systemDirectoryFails = true;
-  EXPECT_EQ(access.ListSystemDllsPresent(), L"");
+  EXPECT_EQ(ListSystemDllsPresent(platform, L"C:\\Product"), L"");
 }
 
 }  // namespace

@@ -19,13 +19,13 @@ TEST_F(DriveSearchTest, DrivesInLetterOrderAndNoTrailingBackslash) {
   platform.fs.addDrive(L'D', kDriveFixed);
   platform.fs.addFile(L"D:\\k3main.exe");
   platform.fs.addFile(L"C:\\Program Files\\Product\\k3main.exe");
-  EXPECT_EQ(access.FindOnFixedDrives(), L"C:\\Program Files\\Product");
+  EXPECT_EQ(FindOnFixedDrives(), L"C:\\Program Files\\Product");
 }
 
 TEST_F(DriveSearchTest, DriveRootKeepsItsBackslash) {
   platform.fs.addDrive(L'D', kDriveFixed);
   platform.fs.addFile(L"D:\\k3main.exe");
-  EXPECT_EQ(access.FindOnFixedDrives(), L"D:\\");
+  EXPECT_EQ(FindOnFixedDrives(), L"D:\\");
 }
 
 TEST_F(DriveSearchTest, OnlyFixedDrivesAreSearched) {
@@ -35,7 +35,7 @@ TEST_F(DriveSearchTest, OnlyFixedDrivesAreSearched) {
   for (const wchar_t* path : {L"A:\\k3main.exe", L"E:\\k3main.exe", L"N:\\k3main.exe"}) {
     platform.fs.addFile(path);
   }
-  EXPECT_EQ(access.FindOnFixedDrives(), L"");
+  EXPECT_EQ(FindOnFixedDrives(), L"");
   for (const auto& call : platform.fs.listLog) EXPECT_EQ(call.first[0], L'C') << call.first;
 }
 
@@ -45,7 +45,9 @@ TEST_F(DriveSearchTest, NoFixedDriveMeansNoWalkAndNoYield) {
   frmPanel barePanel(bare);
   bare.createPanel(PanelFormDescription(), barePanel);
   bare.showPanel();
-  EXPECT_EQ(frmPanelTestAccess(barePanel).FindOnFixedDrives(), L"");
+  std::vector<std::wstring> names;
+  ProductLocator::FillProductFileNames(names);
+  EXPECT_EQ(ProductLocator(bare, barePanel).FindOnFixedDrives(names), L"");
   EXPECT_EQ(bare.yields, 0);
   EXPECT_TRUE(bare.fs.listLog.empty());
 }
@@ -54,20 +56,20 @@ TEST_F(DriveSearchTest, DepthFirstInListingOrder) {
   platform.fs.addFile(L"C:\\A\\B\\k3main.exe");
   platform.fs.addFile(L"C:\\Z\\k3main.exe");
   platform.fs.setListingOrder(L"C:\\", {L"A", L"Z"});
-  EXPECT_EQ(access.FindOnFixedDrives(), L"C:\\A\\B");
+  EXPECT_EQ(FindOnFixedDrives(), L"C:\\A\\B");
   platform.fs.setListingOrder(L"C:\\", {L"Z", L"A"});
-  EXPECT_EQ(access.FindOnFixedDrives(), L"C:\\Z");
+  EXPECT_EQ(FindOnFixedDrives(), L"C:\\Z");
 }
 
 TEST_F(DriveSearchTest, AFolderIsTestedBeforeItsSubfolders) {
   platform.fs.addFile(L"C:\\P\\Deeper\\k3main.exe");
   platform.fs.addFile(L"C:\\P\\k3main.exe");
-  EXPECT_EQ(access.FindOnFixedDrives(), L"C:\\P");
+  EXPECT_EQ(FindOnFixedDrives(), L"C:\\P");
 }
 
 TEST_F(DriveSearchTest, DottedFoldersAreNotSearched) {
   platform.fs.addFile(L"C:\\Tools.old\\k3main.exe");
-  EXPECT_EQ(access.FindOnFixedDrives(), L"");
+  EXPECT_EQ(FindOnFixedDrives(), L"");
   EXPECT_EQ(SubfolderListingsOf(L"C:\\Tools.old\\"), 0);
 }
 
@@ -75,14 +77,14 @@ TEST_F(DriveSearchTest, ExtensionlessFilesAreDescendedIntoHarmlessly) {
   platform.fs.addFile(L"C:\\README");
   platform.fs.addFile(L"C:\\Work\\k3main.exe");
   platform.fs.setListingOrder(L"C:\\", {L"README", L"Work"});
-  EXPECT_EQ(access.FindOnFixedDrives(), L"C:\\Work");
+  EXPECT_EQ(FindOnFixedDrives(), L"C:\\Work");
   EXPECT_EQ(SubfolderListingsOf(L"C:\\README\\"), 1);
 }
 
 TEST_F(DriveSearchTest, DotEntriesAreNeverDescendedInto) {
   platform.fs.addFile(L"C:\\Outer\\Inner\\k3main.exe");
   platform.fs.setListingOrder(L"C:\\Outer", {L"..", L"Inner", L"."});
-  EXPECT_EQ(access.FindOnFixedDrives(), L"C:\\Outer\\Inner");
+  EXPECT_EQ(FindOnFixedDrives(), L"C:\\Outer\\Inner");
   for (const auto& call : platform.fs.listLog) {
     EXPECT_EQ(call.first.find(L"\\.\\"), std::wstring::npos) << call.first;
     EXPECT_EQ(call.first.find(L"\\..\\"), std::wstring::npos) << call.first;
@@ -92,7 +94,7 @@ TEST_F(DriveSearchTest, DotEntriesAreNeverDescendedInto) {
 TEST_F(DriveSearchTest, OnlyTheFirstProductFileIsLookedFor) {
   AddProduct(platform, L"C:\\Full");
   platform.fs.deleteFile(L"C:\\Full\\k3main.exe");
-  EXPECT_EQ(access.FindOnFixedDrives(), L"");
+  EXPECT_EQ(FindOnFixedDrives(), L"");
 }
 
 TEST_F(DriveSearchTest, UnreadableFoldersAreSkipped) {
@@ -102,14 +104,14 @@ TEST_F(DriveSearchTest, UnreadableFoldersAreSkipped) {
   platform.fs.setListingOrder(L"C:\\", {L"Denied", L"Denied2", L"Open"});
   platform.fs.setListingError(L"C:\\Denied");
   platform.fs.setListingError(L"C:\\Denied2");
-  EXPECT_EQ(access.FindOnFixedDrives(), L"C:\\Open");
+  EXPECT_EQ(FindOnFixedDrives(), L"C:\\Open");
 }
 
 TEST_F(DriveSearchTest, LinkCyclesEnd) {
   // A junction back to its own parent makes C:\Loop\Again\Again\... endless.
   platform.fs.addFolder(L"C:\\Loop");
   platform.fs.addLink(L"C:\\Loop\\Again", L"C:\\Loop");
-  EXPECT_EQ(access.FindOnFixedDrives(), L"");
+  EXPECT_EQ(FindOnFixedDrives(), L"");
   EXPECT_LE(platform.fs.listLog.size(), 300u);
 }
 
@@ -122,7 +124,7 @@ TEST_F(DriveSearchTest, LinksAreNotDescendedInto) {
   platform.fs.addFile(L"C:\\Real\\k3main.exe");
   platform.fs.addLink(L"C:\\Alias", L"C:\\Real");
   platform.fs.setListingOrder(L"C:\\", {L"Loop", L"Alias", L"Real"});
-  EXPECT_EQ(access.FindOnFixedDrives(), L"C:\\Real");
+  EXPECT_EQ(FindOnFixedDrives(), L"C:\\Real");
   EXPECT_LE(platform.fs.listLog.size(), 30u);
 }
 
@@ -131,7 +133,7 @@ TEST_F(DriveSearchTest, YieldsBeforeEveryDescentAndAfterEveryDrive) {
   platform.fs.addFolder(L"D:\\One");
   platform.fs.addFolder(L"D:\\Two");
   // C: has WINDOWS, WINDOWS\system32 and TEMP: three descents; D: two.
-  EXPECT_EQ(access.FindOnFixedDrives(), L"");
+  EXPECT_EQ(FindOnFixedDrives(), L"");
   EXPECT_EQ(platform.yields, 1 + 3 + 1 + 2 + 1);
 }
 

@@ -1,5 +1,6 @@
-// How an extraction ends when a step fails: one box, earlier payloads kept, nothing later
-// attempted, nothing left in the temp folder, and the staged library still removed.
+// How a run ends when installing fails: one box, earlier payloads kept, nothing later attempted,
+// nothing left in the temp folder, the staged library removed, and then the run ends like one
+// that found no product: no completion text, no Run button, no updater.
 #include <stdexcept>
 
 #include "SetupWorld.h"
@@ -12,13 +13,21 @@ constexpr wchar_t kCannotMakeTempFile[] = L"새 리소스를 만들 수 없습�
 constexpr wchar_t kDecompressFailed[] = L"압축을 푸는데 에러가 발생했습니다.";
 constexpr wchar_t kCannotPlaceFile[] =
     L"리소스를 추가할 수 없습니다. 파일 쓰는데 오류가 발생했습니다.";
+constexpr wchar_t kUnexpectedError[] = L"설치 중 오류가 발생했습니다.";
+
+// A machine on which loading the staged library throws, as a platform out of memory would.
+struct ThrowingLoader : fake::FakePlatform {
+  ModuleHandle loadLibrary(const std::wstring&) override { throw std::bad_alloc(); }
+  void messageBox(const std::wstring& text, const std::wstring& title) override {
+    libraryAtBox = fs.exists(kStagedLibrary);
+    FakePlatform::messageBox(text, title);
+  }
+  bool libraryAtBox = true;
+};
 
 class ExtractionErrorTest : public SetupTest {
  protected:
-  ExtractionErrorTest() {
-    AddProduct(platform, kDefaultFolder);
-    platform.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
-  }
+  ExtractionErrorTest() { AddProduct(platform, kDefaultFolder); }
   void Run() { Main(platform); }
   std::vector<std::wstring> Installed() const {
     std::vector<std::wstring> names;
@@ -27,17 +36,25 @@ class ExtractionErrorTest : public SetupTest {
     }
     return names;
   }
-  // What every ending shares: the one box, the completion state, the staged library gone.
+  // What every ending shares: the one box, the staged library gone, then the panel hides and
+  // the program ends by itself, never in the completion state.
   void ExpectEnding(const std::wstring& text, const std::vector<std::wstring>& installed) {
-    ASSERT_EQ(platform.messageBoxes.size(), 1u);
-    EXPECT_EQ(platform.messageBoxes[0].text, text);
-    EXPECT_EQ(platform.messageBoxes[0].title, L"에러");
-    EXPECT_EQ(platform.messageBoxes[0].flags, 48);
+    ExpectEndedAfterBox(platform, text);
     EXPECT_EQ(Installed(), installed);
-    EXPECT_FALSE(platform.fs.exists(kStagedLibrary));
-    EXPECT_EQ(platform.loadedModules(), 0u);
-    EXPECT_TRUE(platform.cmdRun.visible);
-    EXPECT_TRUE(platform.panelDestroyed);
+  }
+  static void ExpectEndedAfterBox(fake::FakePlatform& machine, const std::wstring& text) {
+    ASSERT_EQ(machine.messageBoxes.size(), 1u);
+    EXPECT_EQ(machine.messageBoxes[0].text, text);
+    EXPECT_EQ(machine.messageBoxes[0].title, L"에러");
+    EXPECT_FALSE(machine.fs.exists(kStagedLibrary));
+    EXPECT_EQ(machine.loadedModules(), 0u);
+    const auto box = std::find(machine.windowLog.begin(), machine.windowLog.end(), L"box:에러");
+    EXPECT_NE(std::find(box, machine.windowLog.end(), L"hide"), machine.windowLog.end());
+    EXPECT_NE(machine.labelLog.back(), L"설치를 완료하였습니다.");
+    EXPECT_FALSE(machine.cmdRun.visible);
+    EXPECT_TRUE(machine.startedPrograms.empty());
+    EXPECT_TRUE(machine.panelDestroyed);
+    EXPECT_FALSE(machine.stalled);
   }
 };
 
@@ -107,14 +124,28 @@ TEST_F(ExtractionErrorTest, RenameOfTheOutputFails) {
   }
 }
 
-TEST_F(ExtractionErrorTest, AnErrorThrownMidwayStillReleasesTheLibrary) {
+TEST_F(ExtractionErrorTest, CodecThatCannotBePrepared) {
+  platform.fs.setWriteProtected(kSystemDirectory);
+  Run();
+  ExpectEnding(L"압축 해제 모듈을 준비할 수 없습니다.", {});
+  EXPECT_EQ(platform.tempFileNames, 0);
+}
+
+TEST_F(ExtractionErrorTest, AnErrorThrownInAStageIsReportedOnceAfterTheRelease) {
+  // Thrown in the middle of the extraction, with a temp file made.
   platform.codec = [](fake::FakePlatform&, const std::wstring&, const std::wstring&) -> int32_t {
     throw std::runtime_error("platform failure");
   };
   Run();
-  EXPECT_FALSE(platform.fs.exists(kStagedLibrary));
-  EXPECT_EQ(platform.loadedModules(), 0u);
-  EXPECT_TRUE(platform.panelDestroyed);
+  ExpectEnding(kUnexpectedError, {});
+  EXPECT_TRUE(TempFiles().empty());
+  // Thrown while staging, after the library file was written.
+  ThrowingLoader machine;
+  BuildMachine(machine);
+  AddProduct(machine, kDefaultFolder);
+  Main(machine);
+  ExpectEndedAfterBox(machine, kUnexpectedError);
+  EXPECT_FALSE(machine.libraryAtBox) << "the library is released before the box";
 }
 
 }  // namespace

@@ -11,8 +11,8 @@ class LocatorTest : public SetupTest {
   LocatorTest() { ShowPanel(); }
 
   void RegisterFolder(const std::wstring& folder) {
-    platform.registry.setValue(kRegistryKey, L"ApplicationPath", fake::kRegSz,
-                               platform.toAnsi(folder) + std::string(1, '\0'));
+    platform.registry.setValue(kRegistryKey, L"ApplicationPath",
+                               fake::ToCp949(folder) + std::string(1, '\0'));
   }
   // The patterns of the verification listings, in order.
   std::vector<std::wstring> VerifiedNames() const {
@@ -41,7 +41,7 @@ class LocatorTest : public SetupTest {
 TEST_F(LocatorTest, DefaultFolderWinsAndShowsStepsThreeThenTwo) {
   AddProduct(platform, kDefaultFolder);
   RegisterFolder(L"C:\\Elsewhere");
-  EXPECT_TRUE(access.LocateProduct(folder));
+  EXPECT_TRUE(locator.LocateProduct(folder));
   EXPECT_EQ(folder, kDefaultFolder);
   EXPECT_EQ(platform.registry.opens, 0);
   EXPECT_EQ(platform.labelLog, (std::vector<std::wstring>{L"톨바리네를 찾고 있습니다.",
@@ -54,7 +54,7 @@ TEST_F(LocatorTest, AnExistingFolderIsFinalEvenWhenIncomplete) {
   platform.fs.deleteFile(Join(kDefaultFolder, L"K3rep.dat"));
   AddProduct(platform, L"C:\\Elsewhere");
   RegisterFolder(L"C:\\Elsewhere");
-  EXPECT_FALSE(access.LocateProduct(folder));
+  EXPECT_FALSE(locator.LocateProduct(folder));
   EXPECT_EQ(folder, kDefaultFolder);
   EXPECT_EQ(platform.registry.opens, 0);
   EXPECT_FALSE(DriveSearchRan());
@@ -64,7 +64,7 @@ TEST_F(LocatorTest, RegistryFolderWithTrailingBackslash) {
   platform.fs.addDrive(L'E', kDriveFixed);
   AddProduct(platform, L"E:\\Apps\\Product");
   RegisterFolder(L"E:\\Apps\\Product\\");
-  EXPECT_TRUE(access.LocateProduct(folder));
+  EXPECT_TRUE(locator.LocateProduct(folder));
   EXPECT_EQ(folder, L"E:\\Apps\\Product");
   EXPECT_FALSE(DriveSearchRan());
 }
@@ -73,7 +73,7 @@ TEST_F(LocatorTest, IncompleteRegistryFolderStopsTheSearch) {
   platform.fs.addFile(L"C:\\Apps\\Hangul 톨바리네\\k3main.exe");
   AddProduct(platform, L"C:\\Other");
   RegisterFolder(L"C:\\Apps\\Hangul 톨바리네");
-  EXPECT_FALSE(access.LocateProduct(folder));
+  EXPECT_FALSE(locator.LocateProduct(folder));
   EXPECT_EQ(folder, L"C:\\Apps\\Hangul 톨바리네");
   EXPECT_FALSE(DriveSearchRan());
 }
@@ -81,14 +81,14 @@ TEST_F(LocatorTest, IncompleteRegistryFolderStopsTheSearch) {
 TEST_F(LocatorTest, DriveSearchRunsWhenNeitherFolderExists) {
   RegisterFolder(L"C:\\Gone");
   AddProduct(platform, L"C:\\Games\\Tolvarine");
-  EXPECT_TRUE(access.LocateProduct(folder));
+  EXPECT_TRUE(locator.LocateProduct(folder));
   EXPECT_EQ(folder, L"C:\\Games\\Tolvarine");
 }
 
 TEST_F(LocatorTest, ProductInADriveRootComesBackAsLetterAndColon) {
   platform.fs.addDrive(L'D', kDriveFixed);
   AddProduct(platform, L"D:");
-  EXPECT_TRUE(access.LocateProduct(folder));
+  EXPECT_TRUE(locator.LocateProduct(folder));
   EXPECT_EQ(folder, L"D:");
   EXPECT_EQ(platform.fs.listLog.back().first, L"D:\\K3rep.dat");
 }
@@ -96,7 +96,7 @@ TEST_F(LocatorTest, ProductInADriveRootComesBackAsLetterAndColon) {
 TEST_F(LocatorTest, VerificationStopsAtTheFirstMissingFile) {
   AddProduct(platform, kDefaultFolder);
   platform.fs.deleteFile(Join(kDefaultFolder, L"k3main.drv"));
-  EXPECT_FALSE(access.LocateProduct(folder));
+  EXPECT_FALSE(locator.LocateProduct(folder));
   EXPECT_EQ(VerifiedNames(), (std::vector<std::wstring>{L"k3main.exe", L"k3main.drv"}));
 }
 
@@ -104,14 +104,14 @@ TEST_F(LocatorTest, HiddenOrSystemProductFileDoesNotCount) {
   for (uint32_t attribute : {fake::kAttrHidden, fake::kAttrSystem}) {
     AddProduct(platform, kDefaultFolder);
     platform.fs.setAttributes(Join(kDefaultFolder, L"lck.dat"), attribute);
-    EXPECT_FALSE(access.LocateProduct(folder));
+    EXPECT_FALSE(locator.LocateProduct(folder));
   }
   platform.fs.setAttributes(Join(kDefaultFolder, L"lck.dat"), fake::kAttrReadOnly);
-  EXPECT_TRUE(access.LocateProduct(folder));
+  EXPECT_TRUE(locator.LocateProduct(folder));
 }
 
 TEST_F(LocatorTest, NothingFoundGivesTheEmptyFolder) {
-  EXPECT_FALSE(access.LocateProduct(folder));
+  EXPECT_FALSE(locator.LocateProduct(folder));
   EXPECT_EQ(folder, L"");
   EXPECT_EQ(platform.fs.listLog.back().first, L"\\k3main.exe");
   EXPECT_TRUE(platform.messageBoxes.empty());
@@ -120,17 +120,18 @@ TEST_F(LocatorTest, NothingFoundGivesTheEmptyFolder) {
 TEST_F(LocatorTest, ExistenceTests) {
   platform.fs.addFile(L"C:\\Data\\file.txt");
   const size_t listingsBefore = platform.fs.listLog.size();
-  EXPECT_FALSE(access.FileExists(L""));
-  EXPECT_FALSE(access.FolderExists(L""));
+  EXPECT_FALSE(FileExists(platform, L""));
+  EXPECT_FALSE(FolderExists(platform, L""));
   EXPECT_EQ(platform.fs.listLog.size(), listingsBefore);  // the empty path lists nothing
 
-  EXPECT_TRUE(access.FolderExists(L"C:\\Data\\file.txt"));
-  EXPECT_FALSE(access.FileExists(L"C:\\Data"));
-  EXPECT_TRUE(access.FolderExists(L"C:\\Data"));
-  EXPECT_TRUE(access.FileExists(L"C:\\Data\\*.txt"));
-  EXPECT_FALSE(access.FileExists(L"Q:\\file.txt"));  // a listing error counts as absent
+  EXPECT_TRUE(FolderExists(platform, L"C:\\Data\\file.txt"));
+  EXPECT_FALSE(FileExists(platform, L"C:\\Data"));
+  EXPECT_TRUE(FolderExists(platform, L"C:\\Data"));
+  EXPECT_TRUE(FileExists(platform, L"C:\\Data\\*.txt"));
+  EXPECT_FALSE(FileExists(platform, L"Q:\\file.txt"));
+  EXPECT_FALSE(FileExists(platform, L"C:\\Da|ta"));  // a listing error counts as absent
   platform.fs.setListingError(L"C:\\Data");
-  EXPECT_FALSE(access.FileExists(L"C:\\Data\\file.txt"));
+  EXPECT_FALSE(FileExists(platform, L"C:\\Data\\file.txt"));
 }
 
 }  // namespace

@@ -10,10 +10,8 @@ constexpr wchar_t kValue[] = L"ApplicationPath";
 
 class RegistryReaderTest : public SetupTest {
  protected:
-  void Store(uint32_t type, const std::string& bytes) {
-    platform.registry.setValue(kKey, kValue, type, bytes);
-  }
-  std::wstring Read() { return access.ReadUserRegString(kKey, kValue); }
+  void Store(const std::string& bytes) { platform.registry.setValue(kKey, kValue, bytes); }
+  std::wstring Read() { return ReadUserRegString(platform, kKey, kValue); }
   void ExpectClosedOnce() {
     EXPECT_EQ(platform.registry.closes, 1);
     EXPECT_EQ(platform.registry.openHandles(), 0u);
@@ -31,40 +29,40 @@ TEST_F(RegistryReaderTest, AbsentEmptyOrRefusedValueIsEmptyText) {
   EXPECT_EQ(Read(), L"");
   ExpectClosedOnce();
 
-  Store(fake::kRegSz, "");
+  Store("");
   EXPECT_EQ(Read(), L"");
   EXPECT_EQ(platform.registry.closes, 2);
 
-  Store(fake::kRegSz, std::string("C:\\X") + '\0');
+  Store(std::string("C:\\X") + '\0');
   platform.registry.refuseQueries(kKey);
   EXPECT_EQ(Read(), L"");
   EXPECT_EQ(platform.registry.openHandles(), 0u);
 }
 
 TEST_F(RegistryReaderTest, TextValueWithAndWithoutTerminator) {
-  Store(fake::kRegSz, std::string("C:\\Apps\\Product") + '\0');
+  Store(std::string("C:\\Apps\\Product") + '\0');
   EXPECT_EQ(Read(), L"C:\\Apps\\Product");
   ExpectClosedOnce();
-  Store(fake::kRegBinary, "C:\\NoTerminator");
+  Store("C:\\NoTerminator");
   EXPECT_EQ(Read(), L"C:\\NoTerminator");
 }
 
 TEST_F(RegistryReaderTest, MultiStringGivesItsFirstText) {
-  Store(fake::kRegMultiSz, std::string("C:\\First\0C:\\Second\0\0", 20));
+  Store(std::string("C:\\First\0C:\\Second\0\0", 20));
   EXPECT_EQ(Read(), L"C:\\First");
 }
 
 TEST_F(RegistryReaderTest, HangulIsSizedInNarrowBytes) {
   const std::wstring folder = L"D:\\게임\\톨바리네 2000";
-  const std::string narrow = platform.toAnsi(folder) + '\0';
+  const std::string narrow = fake::ToCp949(folder) + '\0';
   ASSERT_GT(narrow.size(), folder.size() + 1);
-  Store(fake::kRegSz, narrow);
+  Store(narrow);
   EXPECT_EQ(Read(), folder);
 }
 
 TEST_F(RegistryReaderTest, LongValuesAreReadInFull) {
   const std::string longPath = "C:\\" + std::string(3000, 'x');
-  Store(fake::kRegSz, longPath + '\0');
+  Store(longPath + '\0');
   EXPECT_EQ(Read(), std::wstring(longPath.begin(), longPath.end()));
 }
 

@@ -1,5 +1,5 @@
-// A Korean Windows machine on FakePlatform with the setup's resources, and test access to the
-// panel's private procedures.
+// The fixture of the setup tests: the Korean test machine, the panel and the units of the sequence,
+// and test access to the panel's fields.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,7 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "AnsiText.h"
 #include "FakePlatform.h"
+#include "KoreanMachine.h"
+#include "installer/CodecStage.h"
+#include "installer/PayloadInstaller.h"
+#include "installer/SystemDlls.h"
+#include "locator/ExistenceTests.h"
+#include "locator/ProductLocator.h"
+#include "locator/ReadUserRegString.h"
 #include "setup/FormDescription.h"
 #include "setup/frmPanel.h"
 
@@ -19,27 +27,6 @@ class frmPanelTestAccess {
 
   std::wstring GetStepText(int32_t index) { return panel_.GetStepText(index); }
   const std::array<std::wstring, 21>& sStepText() const { return panel_.sStepText; }
-  bool LocateProduct(std::wstring& folder) { return panel_.LocateProduct(folder); }
-  bool FileExists(const std::wstring& path) { return panel_.FileExists(path); }
-  bool FolderExists(const std::wstring& path) { return panel_.FolderExists(path); }
-  std::wstring FindOnFixedDrives() {
-    std::vector<std::wstring> names;
-    panel_.FillProductFileNames(names);
-    return panel_.FindOnFixedDrives(names);
-  }
-  std::wstring ReadUserRegString(const std::wstring& key, const std::wstring& value) {
-    return panel_.ReadUserRegString(key, value);
-  }
-  std::wstring ListSystemDllsPresent() { return panel_.ListSystemDllsPresent(L"C:\\Product"); }
-  bool StageDecompressor(bool release) { return panel_.StageDecompressor(release); }
-  void ExtractPayloads(const std::wstring& folder, const std::wstring& nameList) {
-    panel_.ExtractPayloads(folder, nameList);
-  }
-  bool MakeTempFile(const std::wstring& prefix, std::wstring& path) {
-    return panel_.MakeTempFile(prefix, path);
-  }
-  bool bDecompLoaded() const { return panel_.bDecompLoaded; }
-  ModuleHandle hDecompLib() const { return panel_.hDecompLib; }
 
  private:
   frmPanel& panel_;
@@ -47,22 +34,22 @@ class frmPanelTestAccess {
 
 namespace test {
 
-extern const wchar_t kDefaultFolder[];
-extern const wchar_t kSystemDirectory[];
-extern const wchar_t kStagedLibrary[];  // the codec library's place in the system directory
-extern const wchar_t kTempFolder[];
-extern const char kCodecLibraryBytes[];
-extern const std::vector<std::wstring> kProductFiles;
-extern const std::vector<std::wstring> kCatalogueNames;  // ids 101..104
+using fake::AddProduct;
+using fake::kCatalogueNames;
+using fake::kCodecLibraryBytes;
+using fake::kDefaultFolder;
+using fake::kProductFiles;
+using fake::kStagedLibrary;
+using fake::kSystemDirectory;
+using fake::kTempFolder;
+using fake::PayloadContent;
+inline void BuildMachine(fake::FakePlatform& platform) {
+  fake::BuildKoreanMachine(platform);
+}
 
 std::wstring Join(const std::wstring& folder, const std::wstring& name);
-std::string PayloadContent(const std::wstring& name);
 // "a\0b\0" from {"a", "b"}.
 std::wstring NameList(const std::vector<std::wstring>& names);
-
-// Fixed drive C with the system directory and temp folder, the resources of the executable.
-void BuildMachine(fake::FakePlatform& platform);
-void AddProduct(fake::FakePlatform& platform, const std::wstring& folder);
 
 class SetupTest : public ::testing::Test {
  protected:
@@ -74,11 +61,19 @@ class SetupTest : public ::testing::Test {
     platform.showPanel();
   }
   std::vector<std::wstring> TempFiles() const { return platform.fs.entries(kTempFolder); }
-  std::vector<std::wstring> BoxTexts() const;
+  std::wstring FindOnFixedDrives() {
+    std::vector<std::wstring> names;
+    ProductLocator::FillProductFileNames(names);
+    return locator.FindOnFixedDrives(names);
+  }
 
   fake::FakePlatform platform;
   frmPanel panel{platform};
   frmPanelTestAccess access{panel};
+  // The units of the sequence, reporting their progress to the panel.
+  ProductLocator locator{platform, panel};
+  CodecStage stage{platform};
+  PayloadInstaller installer{platform, panel, stage};
 };
 
 }  // namespace test

@@ -14,15 +14,15 @@ class StagingTest : public SetupTest {
 };
 
 TEST_F(StagingTest, LoadWritesResource1001AndLoadsItByFullPath) {
-  ASSERT_TRUE(access.StageDecompressor(false));
+  ASSERT_TRUE(stage.StageDecompressor(false));
   EXPECT_EQ(platform.fs.text(kStagedLibrary), kCodecLibraryBytes);
-  EXPECT_TRUE(access.bDecompLoaded());
-  EXPECT_NE(access.hDecompLib(), 0u);
+  EXPECT_TRUE(stage.staged());
+  EXPECT_NE(stage.module(), 0u);
   EXPECT_EQ(platform.moduleReferences(kStagedLibrary), 1);
 
-  EXPECT_TRUE(access.StageDecompressor(true));
+  EXPECT_TRUE(stage.StageDecompressor(true));
   EXPECT_FALSE(platform.fs.exists(kStagedLibrary));
-  EXPECT_FALSE(access.bDecompLoaded());
+  EXPECT_FALSE(stage.staged());
   EXPECT_EQ(platform.loadedModules(), 0u);
   EXPECT_EQ(platform.badFrees, 0);
   EXPECT_EQ(platform.sleeps, 0);
@@ -31,11 +31,11 @@ TEST_F(StagingTest, LoadWritesResource1001AndLoadsItByFullPath) {
 TEST_F(StagingTest, PreexistingLibraryIsUsedButNeverWrittenOrDeleted) {
   platform.fs.addFile(kStagedLibrary, kPreexisting);
   platform.fs.addFolder(L"C:\\Product");
-  ASSERT_TRUE(access.StageDecompressor(false));
-  EXPECT_FALSE(access.bDecompLoaded());
+  ASSERT_TRUE(stage.StageDecompressor(false));
+  EXPECT_FALSE(stage.staged());
   EXPECT_EQ(platform.moduleReferences(kStagedLibrary), 1);
-  access.ExtractPayloads(L"C:\\Product", L"");
-  access.StageDecompressor(true);
+  installer.ExtractPayloads(L"C:\\Product", L"");
+  stage.StageDecompressor(true);
 
   EXPECT_EQ(platform.decompressModules, std::vector<std::wstring>(4, kStagedLibrary));
   EXPECT_EQ(platform.fs.text(kStagedLibrary), kPreexisting);
@@ -47,7 +47,7 @@ TEST_F(StagingTest, PreexistingLibraryIsUsedButNeverWrittenOrDeleted) {
 
 TEST_F(StagingTest, ReleaseWithoutLoadDoesNothing) {
   platform.fs.addFile(kStagedLibrary, kPreexisting);
-  access.StageDecompressor(true);
+  stage.StageDecompressor(true);
   EXPECT_EQ(platform.fs.text(kStagedLibrary), kPreexisting);
   EXPECT_EQ(platform.badFrees, 0);
 }
@@ -69,16 +69,11 @@ TEST_F(StagingTest, LibraryThatCannotBePreparedLeavesNothing) {
     fake::FakePlatform machine;
     BuildMachine(machine);
     c.arrange(machine);
-    frmPanel form(machine);
-    frmPanelTestAccess stage(form);
+    CodecStage stage(machine);
     EXPECT_FALSE(stage.StageDecompressor(false)) << c.what;
-    ASSERT_EQ(machine.messageBoxes.size(), 1u) << c.what;
-    EXPECT_EQ(machine.messageBoxes[0].text, L"압축 해제 모듈을 준비할 수 없습니다.");
-    EXPECT_EQ(machine.messageBoxes[0].title, L"에러");
-    EXPECT_EQ(machine.messageBoxes[0].flags, 48);
     stage.StageDecompressor(true);
     EXPECT_FALSE(machine.fs.exists(kStagedLibrary)) << c.what;
-    EXPECT_FALSE(stage.bDecompLoaded()) << c.what;
+    EXPECT_FALSE(stage.staged()) << c.what;
     EXPECT_EQ(machine.loadedModules(), 0u) << c.what;
   }
 }
@@ -87,35 +82,20 @@ TEST_F(StagingTest, HiddenLibraryOfThatNameIsNeverDeleted) {
   // Not seen by the existence test, so load mode tries to write; the write is refused and the
   // clean-up must not take the hidden file with it.
   platform.fs.addFile(kStagedLibrary, kPreexisting, fake::kAttrHidden);
-  EXPECT_FALSE(access.StageDecompressor(false));
+  EXPECT_FALSE(stage.StageDecompressor(false));
   EXPECT_EQ(platform.fs.text(kStagedLibrary), kPreexisting);
 }
 
 TEST_F(StagingTest, ReleaseGivesUpOnAFileSomeoneElseHolds) {
-  ASSERT_TRUE(access.StageDecompressor(false));
+  ASSERT_TRUE(stage.StageDecompressor(false));
   platform.fs.hold(kStagedLibrary);  // another process has it loaded
-  access.StageDecompressor(true);
+  stage.StageDecompressor(true);
   EXPECT_TRUE(platform.fs.exists(kStagedLibrary));
   EXPECT_EQ(platform.deletedAtRestart, std::vector<std::wstring>{kStagedLibrary});
-  EXPECT_FALSE(access.bDecompLoaded());
+  EXPECT_FALSE(stage.staged());
   EXPECT_GE(platform.sleeps, 10);
   EXPECT_LE(platform.sleeps, 20);
   EXPECT_EQ(platform.badFrees, 0);
-}
-
-TEST(StagingRunTest, UnpreparedCodecInstallsNothingAndStillCompletes) {
-  fake::FakePlatform machine;
-  BuildMachine(machine);
-  AddProduct(machine, kDefaultFolder);
-  machine.fs.setWriteProtected(kSystemDirectory);
-  machine.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
-  Main(machine);
-  ASSERT_EQ(machine.messageBoxes.size(), 1u);
-  EXPECT_EQ(machine.messageBoxes[0].text, L"압축 해제 모듈을 준비할 수 없습니다.");
-  EXPECT_EQ(machine.tempFileNames, 0);
-  EXPECT_FALSE(machine.fs.exists(Join(kDefaultFolder, L"CompLib.dll")));
-  EXPECT_TRUE(machine.cmdRun.visible);
-  EXPECT_TRUE(machine.panelDestroyed);
 }
 
 TEST(StagingRunTest, HeldLibraryDoesNotStopTheRun) {

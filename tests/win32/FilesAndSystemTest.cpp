@@ -1,5 +1,5 @@
-// File operations, kernel32 queries, resources of this test program and the call into a real
-// codec library.
+// What only the real system can show, beyond the platform contract: links in a listing, a started
+// program's command line and the call into a real codec library.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,114 +22,25 @@ std::vector<uint8_t> contentOf(const std::wstring& path) {
   return bytes;
 }
 
-TEST(FilesTest, WriteBytesCreatesOrEmptiesAndWritesExactly) {
-  test::TestFolder folder;
+TEST(ListingLinkTest, LinksAreMarkedAsSuch) {
   Win32Platform platform;
-  std::vector<uint8_t> payload = {0x78, 0xDA, 0x00, 0x01, 0xFF, 0x00};
-  EXPECT_TRUE(platform.writeBytes(folder / L"new.bin", payload));
-  EXPECT_EQ(contentOf(folder / L"new.bin"), payload);
-
-  std::wstring longer = folder.addFile(L"longer.bin", std::string(5000, 'z'));
-  EXPECT_TRUE(platform.writeBytes(longer, bytesOf("abc")));
-  EXPECT_EQ(contentOf(longer), bytesOf("abc"));
-
-  EXPECT_TRUE(platform.writeBytes(folder / L"empty.bin", {}));
-  EXPECT_TRUE(contentOf(folder / L"empty.bin").empty());
-
-  EXPECT_FALSE(platform.writeBytes(folder / L"missing\\x.bin", payload));
-  EXPECT_FALSE(platform.writeBytes(folder.path(), payload));  // a folder, not a file
-}
-
-TEST(FilesTest, RenameMovesAcrossFoldersButNeverReplaces) {
-  test::TestFolder folder;
-  Win32Platform platform;
-  folder.addFolder(L"target");
-  std::wstring source = folder.addFile(L"~oc1.TMP.bin", "payload");
-  std::wstring target = folder / L"target\\K3Fenn.exe";
-  EXPECT_TRUE(platform.renameFile(source, target));
-  EXPECT_FALSE(test::fileExists(source));
-  EXPECT_EQ(contentOf(target), bytesOf("payload"));
-
-  std::wstring second = folder.addFile(L"second.bin", "other");
-  EXPECT_FALSE(platform.renameFile(second, target));
-  EXPECT_EQ(contentOf(target), bytesOf("payload"));
-  EXPECT_EQ(contentOf(second), bytesOf("other"));
-
-  EXPECT_FALSE(platform.renameFile(folder / L"absent.bin", folder / L"target\\x.bin"));
-}
-
-TEST(FilesTest, DeleteReportsWhetherTheFileWentAway) {
-  test::TestFolder folder;
-  Win32Platform platform;
-  std::wstring file = folder.addFile(L"doomed.txt", "x");
-  EXPECT_TRUE(platform.deleteFile(file));
-  EXPECT_FALSE(test::fileExists(file));
-  EXPECT_FALSE(platform.deleteFile(file));
-  std::wstring locked = folder.addFile(L"readonly.txt", "x", FILE_ATTRIBUTE_READONLY);
-  EXPECT_FALSE(platform.deleteFile(locked));
-  EXPECT_TRUE(test::fileExists(locked));
-}
-
-TEST(SystemTest, TempFileNamesAreNewEmptyFilesWithPrefixAndTmpExtension) {
-  Win32Platform platform;
-  std::wstring temp;
-  ASSERT_NE(platform.getTempPath(temp), 0u);
-  EXPECT_EQ(temp.back(), L'\\');
-  test::TestFolder folder;
-  std::wstring first, second;
-  EXPECT_NE(platform.getTempFileName(folder.path(), L"~oc", first), 0u);
-  EXPECT_NE(platform.getTempFileName(folder.path(), L"~oc", second), 0u);
-  EXPECT_NE(first, second);
-  for (const std::wstring& path : {first, second}) {
-    EXPECT_EQ(path.rfind(folder.path() + L"~oc", 0), 0u)
-        << "name: " << testing::PrintToString(path);
-    // The extension is TMP; its letter case is the system's choice.
-    std::wstring extension = path.substr(path.size() - 4);
-    CharUpperW(&extension[0]);
-    EXPECT_EQ(extension, L".TMP");
-    EXPECT_TRUE(test::fileExists(path));
-    EXPECT_TRUE(contentOf(path).empty());
+  // Laid out by the test launcher: a folder and a symbolic link to it.
+  const std::wstring fixture = L"C:\\fenn-link-fixture\\";
+  if (GetFileAttributesW((fixture + L"link").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "no link fixture: run the tests through run-platform-tests";
   }
-  std::wstring none;
-  EXPECT_EQ(platform.getTempFileName(folder / L"missing\\", L"~oc", none), 0u);
-}
-
-TEST(SystemTest, SystemDirectoryAndDriveTypes) {
-  Win32Platform platform;
-  std::wstring system;
-  uint32_t length = platform.getSystemDirectory(system);
-  EXPECT_EQ(length, system.size());
-  DWORD attributes = GetFileAttributesW(system.c_str());
-  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
-  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
-
-  uint32_t drives = platform.getLogicalDrives();
-  EXPECT_TRUE(drives & (1u << 2)) << "drive C: exists";
-  EXPECT_EQ(platform.getDriveType(L"C:\\"), kDriveFixed);
-  for (int number = 0; number < 26; ++number) {
-    std::wstring root = std::wstring(1, static_cast<wchar_t>(L'A' + number)) + L":\\";
-    bool exists = (drives >> number) & 1;
-    // DRIVE_NO_ROOT_DIR (1) exactly for the letters the mask leaves out.
-    EXPECT_EQ(platform.getDriveType(root) == DRIVE_NO_ROOT_DIR, !exists) << "drive " << number;
+  ListResult real = platform.listFirst(fixture + L"real", kListFilesAndFolders);
+  EXPECT_EQ(real.name, L"real");
+  EXPECT_FALSE(real.link);
+  ListResult link = platform.listFirst(fixture + L"link", kListFilesAndFolders);
+  EXPECT_EQ(link.name, L"link");
+  EXPECT_TRUE(link.link);
+  bool linkSeen = false;
+  for (ListResult entry = platform.listFirst(fixture, kListFilesAndFolders); !entry.name.empty();
+       entry = platform.listNext()) {
+    if (entry.name == L"link") linkSeen = entry.link;
   }
-}
-
-TEST(ResourcesTest, KoreanStringsAndCustomDataOfThisProgram) {
-  Win32Platform platform;
-  std::wstring text;
-  EXPECT_TRUE(platform.loadResourceString(101, text));
-  EXPECT_EQ(text, L"CompLib.dll");
-  EXPECT_TRUE(platform.loadResourceString(102, text));
-  EXPECT_EQ(text, L"톨바리네 2000");
-  EXPECT_FALSE(platform.loadResourceString(103, text));  // no entry in an existing bundle
-  EXPECT_FALSE(platform.loadResourceString(200, text));  // no bundle at all
-  EXPECT_FALSE(platform.loadResourceString(120, text));  // English only: not in the catalogue
-
-  std::vector<uint8_t> data;
-  EXPECT_TRUE(platform.loadResourceData(101, L"CUSTOM", data));
-  EXPECT_EQ(data, bytesOf("FENN\x01\x02\x03"));  // seven bytes: no padding added on the way
-  EXPECT_FALSE(platform.loadResourceData(102, L"CUSTOM", data));
-  EXPECT_FALSE(platform.loadResourceData(101, L"OTHER", data));
+  EXPECT_TRUE(linkSeen) << "listNext marks links too";
 }
 
 TEST(ProgramTest, StartsTheProgramWithItsQuotedPathAsTheWholeCommandLine) {
@@ -137,7 +48,7 @@ TEST(ProgramTest, StartsTheProgramWithItsQuotedPathAsTheWholeCommandLine) {
   Win32Platform platform;
   std::wstring updater = folder / L"톨바리네 K3Fenn.exe";
   ASSERT_TRUE(test::writeEmbeddedFile(test::kEmbeddedStandinUpdater, updater));
-  ASSERT_TRUE(platform.startProgram(updater, kShowNormal));
+  ASSERT_TRUE(platform.startProgram(updater));
 
   std::wstring marker = folder / L"K3Fenn.started";
   for (int wait = 0; wait < 200 && !test::fileExists(marker); ++wait) Sleep(50);
@@ -147,6 +58,13 @@ TEST(ProgramTest, StartsTheProgramWithItsQuotedPathAsTheWholeCommandLine) {
   std::string utf8Path(length - 1, '\0');
   WideCharToMultiByte(CP_UTF8, 0, updater.c_str(), -1, &utf8Path[0], length, nullptr, nullptr);
   EXPECT_EQ(commandLine, "\"" + utf8Path + "\"\r\n");
+  // In a normal window: shown, neither minimised nor maximised.
+  HWND started = nullptr;
+  for (int wait = 0; wait < 100 && !(started = FindWindowW(L"K3FennStandin", nullptr)); ++wait) {
+    Sleep(50);
+  }
+  ASSERT_NE(started, nullptr);
+  EXPECT_TRUE(IsWindowVisible(started) && !IsIconic(started) && !IsZoomed(started));
 
   // Close the stand-in so its file can be removed with the folder.
   for (int wait = 0; wait < 100; ++wait) {
@@ -155,7 +73,7 @@ TEST(ProgramTest, StartsTheProgramWithItsQuotedPathAsTheWholeCommandLine) {
     Sleep(50);
   }
 
-  EXPECT_FALSE(platform.startProgram(folder / L"absent.exe", kShowNormal));
+  EXPECT_FALSE(platform.startProgram(folder / L"absent.exe"));
 }
 
 class CodecCallTest : public ::testing::Test {
@@ -183,25 +101,21 @@ TEST_F(CodecCallTest, DecompressesThroughTheModuleLoadedByFullPath) {
   std::wstring normal = folder.addFile(L"원본.bin", content);
   std::string source = platform.toAnsi(normal);
   std::string packed = platform.toAnsi(folder / L"packed.vx");
-  std::string restored = platform.toAnsi(folder / L"복원.bin");
   ASSERT_EQ(compress(source.c_str(), packed.c_str(), 9), 0);
 
-  int32_t status = -99;
-  EXPECT_TRUE(platform.callDecompress(module, packed, restored, status));
-  EXPECT_EQ(status, 0);
+  EXPECT_EQ(platform.callDecompress(module, folder / L"packed.vx", folder / L"복원.bin"), 0);
   EXPECT_EQ(contentOf(folder / L"복원.bin"), bytesOf(content));
 
-  EXPECT_TRUE(platform.callDecompress(module, platform.toAnsi(folder / L"absent.vx"),
-                                      platform.toAnsi(folder / L"out.bin"), status));
-  EXPECT_NE(status, 0);
+  const std::optional<int32_t> absent =
+      platform.callDecompress(module, folder / L"absent.vx", folder / L"out.bin");
+  ASSERT_TRUE(absent.has_value());
+  EXPECT_NE(*absent, 0);
 }
 
 TEST_F(CodecCallTest, UnreachableFunctionIsReportedNotCalled) {
-  int32_t status = 12345;
-  EXPECT_FALSE(platform.callDecompress(0, "a", "b", status));
+  EXPECT_EQ(platform.callDecompress(0, L"a", L"b"), std::nullopt);
   ModuleHandle kernel = reinterpret_cast<ModuleHandle>(GetModuleHandleW(L"kernel32.dll"));
-  EXPECT_FALSE(platform.callDecompress(kernel, "a", "b", status));
-  EXPECT_EQ(status, 12345);
+  EXPECT_EQ(platform.callDecompress(kernel, L"a", L"b"), std::nullopt);
   EXPECT_EQ(platform.loadLibrary(folder / L"absent.dll"), 0u);
 }
 

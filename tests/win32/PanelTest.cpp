@@ -3,6 +3,8 @@
 // label sizing itself to its text, and the keyboard and close routes into the panel's events.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "platform/win32/Win32Platform.h"
 #include "setup/FormDescription.h"
 
@@ -15,11 +17,17 @@ struct RecordedEvents : PanelEvents {
   std::vector<int16_t> unloadModes;
   int16_t refuse = -1;  // what Form_QueryUnload answers
   void cmdRun_Click() override { ++runClicks; }
-  void cmdCancel_Click() override { ++cancelClicks; }
+  void cmdCancel_Click() override {
+    ++cancelClicks;
+    if (failCancel) throw std::runtime_error("cmdCancel_Click failed");
+  }
+  bool failCancel = false;
   void Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode) override {
     unloadModes.push_back(UnloadMode);
     Cancel = refuse;
   }
+  void Form_EndSession() override { ++sessionEnds; }
+  int sessionEnds = 0;
 };
 
 int screenDpi() {
@@ -46,6 +54,8 @@ struct BoxSeen {
   bool shown = false;
   HWND owner = nullptr;
   std::wstring title, text;
+  HICON icon = nullptr;
+  bool onlyOk = false;  // an OK button and no other
 };
 BoxSeen boxSeen;
 
@@ -54,6 +64,14 @@ BOOL CALLBACK findBox(HWND window, LPARAM found) {
   GetClassNameW(window, className, 16);
   if (std::wstring(className) != L"#32770" || !IsWindowVisible(window)) return TRUE;
   *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+// The icon of the box's icon control (its id differs between systems).
+BOOL CALLBACK findIcon(HWND child, LPARAM found) {
+  if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+  *reinterpret_cast<HICON*>(found) =
+      reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
   return FALSE;
 }
 
@@ -69,6 +87,8 @@ void CALLBACK inspectAndDismissBox(HWND, UINT, UINT_PTR timer, DWORD) {
   boxSeen.title = text;
   GetDlgItemTextW(box, 0xFFFF, text, 256);  // the box's text control
   boxSeen.text = text;
+  EnumChildWindows(box, findIcon, reinterpret_cast<LPARAM>(&boxSeen.icon));
+  boxSeen.onlyOk = GetDlgItem(box, IDOK) && !GetDlgItem(box, IDCANCEL) && !GetDlgItem(box, IDYES);
   PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
@@ -204,15 +224,25 @@ TEST_F(PanelTest, EscAndAccessKeysClickTheButtonsThroughYield) {
 
 TEST_F(PanelTest, KeysWorkInAForeignNarrowMessageLoopToo) {
   // The codec library pumps messages with the narrow functions while it decompresses.
-  post(cancel(), WM_KEYDOWN, VK_ESCAPE);
-  MSG message;
-  for (int round = 0; round < 3; ++round) {
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
+  auto foreignLoop = [] {
+    MSG message;
+    for (int round = 0; round < 3; ++round) {
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+      }
     }
-  }
+  };
+  post(cancel(), WM_KEYDOWN, VK_ESCAPE);
+  foreignLoop();
   EXPECT_EQ(events.cancelClicks, 1);
+  // An error of the event never unwinds through that loop; the setup's next pump throws it.
+  events.failCancel = true;
+  post(cancel(), WM_KEYDOWN, VK_ESCAPE);
+  foreignLoop();
+  EXPECT_EQ(events.cancelClicks, 2);
+  EXPECT_THROW(platform.yield(), std::runtime_error);
+  EXPECT_NO_THROW(platform.yield());
 }
 
 TEST_F(PanelTest, ButtonClicksAndCloseRequestsReachTheEvents) {
@@ -238,6 +268,13 @@ TEST_F(PanelTest, ButtonClicksAndCloseRequestsReachTheEvents) {
   SendMessageW(platform.panelWindow(), WM_QUERYENDSESSION, 0, 0);
   EXPECT_EQ(events.unloadModes.size(), 3u);
   EXPECT_EQ(events.unloadModes.back(), 2);
+  // A logoff another program vetoed does not end anything; one that goes through does.
+  SendMessageW(platform.panelWindow(), WM_ENDSESSION, FALSE, 0);
+  EXPECT_EQ(events.sessionEnds, 0);
+  SendMessageW(platform.panelWindow(), WM_QUERYENDSESSION, 0, 0);
+  SendMessageW(platform.panelWindow(), WM_ENDSESSION, TRUE, 0);
+  EXPECT_EQ(events.sessionEnds, 1);
+  EXPECT_EQ(events.unloadModes.size(), 4u) << "one close request per session end";
 }
 
 TEST_F(PanelTest, MessageBoxIsModalAndOwnedByThePanelWhileItIsShown) {
@@ -245,25 +282,25 @@ TEST_F(PanelTest, MessageBoxIsModalAndOwnedByThePanelWhileItIsShown) {
   platform.showPanel();
   boxSeen = BoxSeen();
   SetTimer(nullptr, 0, 100, inspectAndDismissBox);
-  platform.messageBox(notFound, kMessageBoxExclamation, L"에러");
+  platform.messageBox(notFound, L"에러");
   ASSERT_TRUE(boxSeen.shown) << "messageBox returned before the box was dismissed";
   EXPECT_EQ(boxSeen.owner, platform.panelWindow());
   EXPECT_EQ(boxSeen.title, L"에러");
   EXPECT_EQ(boxSeen.text, notFound);
+  // Flags 48: the exclamation icon and a single OK button.
+  EXPECT_EQ(boxSeen.icon, LoadIconW(nullptr, IDI_EXCLAMATION));
+  EXPECT_TRUE(boxSeen.onlyOk);
 
   platform.hidePanel();
   boxSeen = BoxSeen();
   SetTimer(nullptr, 0, 100, inspectAndDismissBox);
-  platform.messageBox(L"작업을 취소합니다.", kMessageBoxExclamation, L"알림");
+  platform.messageBox(L"작업을 취소합니다.", L"알림");
   ASSERT_TRUE(boxSeen.shown);
   EXPECT_EQ(boxSeen.owner, nullptr) << "a hidden panel owns no box";
   EXPECT_EQ(boxSeen.title, L"알림");
 }
 
-TEST_F(PanelTest, TagsAndVisibilityAreKeptPerButton) {
-  platform.setButtonTag(PanelButton::Run, L"D:\\K3Fenn.exe");
-  EXPECT_EQ(platform.buttonTag(PanelButton::Run), L"D:\\K3Fenn.exe");
-  EXPECT_EQ(platform.buttonTag(PanelButton::Cancel), L"");
+TEST_F(PanelTest, VisibilityIsKeptPerButton) {
   platform.showPanel();
   platform.setButtonVisible(PanelButton::Run, true);
   EXPECT_TRUE(IsWindowVisible(run()));

@@ -1,23 +1,23 @@
-// FileExists and FolderExists: one directory listing of the path itself.
-#include "setup/frmPanel.h"
+// One directory listing of the path itself; the empty path is absent without a listing.
+#include "locator/ExistenceTests.h"
 
 namespace fenn {
 
-bool frmPanel::PathListed(const std::wstring& path, int attributes) {
+namespace {
+bool PathListed(Platform& platform, const std::wstring& path, int attributes) {
   if (path.empty()) return false;
   // A listing error (malformed path, drive not ready, no access) means "not there".
-  const ListResult first = platform_.listFirst(path, attributes);
+  const ListResult first = platform.listFirst(path, attributes);
   return !first.failed && !first.name.empty();
 }
+}  // namespace
 
-// Normal files only: hidden, system and folder entries are not seen.
-bool frmPanel::FileExists(std::wstring path) {
-  return PathListed(path, kListNormalFiles);
+bool FileExists(Platform& platform, const std::wstring& path) {
+  return PathListed(platform, path, kListNormalFiles);
 }
 
-// Folders and normal files.
-bool frmPanel::FolderExists(std::wstring path) {
-  return PathListed(path, kListFilesAndFolders);
+bool FolderExists(Platform& platform, const std::wstring& path) {
+  return PathListed(platform, path, kListFilesAndFolders);
 }
 
 }  // namespace fenn

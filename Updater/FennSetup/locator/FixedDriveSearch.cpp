@@ -1,6 +1,6 @@
 // Searches every fixed drive, in letter order, depth first, for the first product file.
-#include "setup/NameList.h"
-#include "setup/frmPanel.h"
+#include "locator/NameList.h"
+#include "locator/ProductLocator.h"
 
 namespace fenn {
 
@@ -13,18 +13,18 @@ namespace {
 constexpr int kMaxSearchDepth = 64;
 }  // namespace
 
-std::wstring frmPanel::FindOnFixedDrives(const std::vector<std::wstring>& productFiles) {
+std::wstring ProductLocator::FindOnFixedDrives(const std::vector<std::wstring>& productFiles) {
   if (productFiles.empty()) return std::wstring();
 
   // Every existing drive is classified before any search begins.
-  const uint32_t driveMask = platform_.getLogicalDrives();
+  const uint32_t driveMask = platform_.logicalDrives();
   int32_t fixedDrives[26];
   int fixedCount = 0;
   for (int32_t drive = 0; drive < 26; ++drive) {
     const uint32_t bit = 1u << drive;
     if ((driveMask & bit) != bit) continue;
     const std::wstring root = std::wstring(1, static_cast<wchar_t>(L'A' + drive)) + L":\\";
-    if (platform_.getDriveType(root) == kDriveFixed) fixedDrives[fixedCount++] = drive;
+    if (platform_.driveType(root) == kDriveFixed) fixedDrives[fixedCount++] = drive;
   }
   if (fixedCount == 0) return std::wstring();
 
@@ -39,13 +39,13 @@ std::wstring frmPanel::FindOnFixedDrives(const std::vector<std::wstring>& produc
       if (found.size() > 3) found.pop_back();
       return found;
     }
-    if (SetupCancelled()) break;
+    if (progress_.SetupCancelled()) break;
   }
   return std::wstring();
 }
 
-std::wstring frmPanel::FindFileInTree(const std::wstring& folder, const std::wstring& fileName,
-                                      int depth) {
+std::wstring ProductLocator::FindFileInTree(const std::wstring& folder,
+                                            const std::wstring& fileName, int depth) {
   // A listing error counts as a folder with neither the file nor subfolders.
   const ListResult fileTest = platform_.listFirst(folder + fileName, kListNormalFiles);
   if (fileTest.failed) return std::wstring();
@@ -66,7 +66,7 @@ std::wstring frmPanel::FindFileInTree(const std::wstring& folder, const std::wst
   while (!pending.empty()) {
     const std::wstring name = TakeFirstName(pending);
     platform_.yield();
-    if (SetupCancelled()) return std::wstring();
+    if (progress_.SetupCancelled()) return std::wstring();
     std::wstring found = FindFileInTree(folder + name + L"\\", fileName, depth + 1);
     if (!found.empty()) return found;
   }

@@ -1,5 +1,7 @@
-// Finds the product's install folder and verifies that it holds the six product files.
-#include "setup/frmPanel.h"
+// The three sources of the product folder and the verification of the six product files.
+#include "locator/ExistenceTests.h"
+#include "locator/ProductLocator.h"
+#include "locator/ReadUserRegString.h"
 
 namespace fenn {
 
@@ -9,25 +11,25 @@ constexpr wchar_t kProductRegistryKey[] = L"SOFTWARE\\Valto Corp.";
 constexpr wchar_t kProductRegistryValue[] = L"ApplicationPath";
 }  // namespace
 
-int32_t frmPanel::FillProductFileNames(std::vector<std::wstring>& list) {
+int32_t ProductLocator::FillProductFileNames(std::vector<std::wstring>& list) {
   // The order matters: verification stops at the first missing name, and the drive search looks
   // only for the first one.
   list = {L"k3main.exe", L"k3main.drv", L"TonePly.exe", L"lck.dat", L"K3grf.dat", L"K3rep.dat"};
   return 6;
 }
 
-bool frmPanel::LocateProduct(std::wstring& folder) {
-  ShowStep(3);
+bool ProductLocator::LocateProduct(std::wstring& folder) {
+  progress_.ShowStep(kStepLookingForProduct);
 
   // The first source whose folder exists is final, even when it then fails verification.
   std::wstring candidate = kDefaultInstallFolder;
-  bool taken = FolderExists(candidate);
+  bool taken = FolderExists(platform_, candidate);
   if (!taken) {
-    candidate = ReadUserRegString(kProductRegistryKey, kProductRegistryValue);
-    taken = FolderExists(candidate);
+    candidate = ReadUserRegString(platform_, kProductRegistryKey, kProductRegistryValue);
+    taken = FolderExists(platform_, candidate);
   }
 
-  ShowStep(2);
+  progress_.ShowStep(kStepSearchingComponents);
   std::vector<std::wstring> productFiles;
   const int32_t count = FillProductFileNames(productFiles);
   // The drive search is the last resort; its answer is taken as it comes.
@@ -38,7 +40,7 @@ bool frmPanel::LocateProduct(std::wstring& folder) {
 
   bool found = true;
   for (int32_t position = 0; position < count; ++position) {
-    if (!FileExists(candidate + L"\\" + productFiles[static_cast<size_t>(position)])) {
+    if (!FileExists(platform_, candidate + L"\\" + productFiles[static_cast<size_t>(position)])) {
       found = false;
       break;
     }

@@ -4,11 +4,14 @@
 // The setup logic never includes <windows.h>; Win32Platform implements this with the real API and
 // the tests use an in-memory FakePlatform with Windows semantics.
 //
-// Text is std::wstring (UTF-16 on Windows). Where the real system works in the narrow ANSI code
-// page (registry data sizes, paths handed to the codec), the interface says so.
+// Arguments that are the same on every call (message-box flags, the show style of the updater, the
+// registry root and access, the "CUSTOM" resource type) live inside the implementations. Text is
+// std::wstring (UTF-16 on Windows); where the real system works in the narrow ANSI code page
+// (registry data and its sizes), the interface says so.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,8 +24,11 @@ class PanelEvents {
   virtual ~PanelEvents() = default;
   virtual void cmdRun_Click() = 0;
   virtual void cmdCancel_Click() = 0;
-  // Cancel: set to -1 (true) to refuse the close. UnloadMode 1 is the program's own request.
+  // Cancel: set to -1 (true) to refuse the close. UnloadMode 1 is the program's own request,
+  // 0 the close box, 2 Windows ending the session.
   virtual void Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode) = 0;
+  // Windows is logging off or shutting down and ends the process as soon as this returns.
+  virtual void Form_EndSession() = 0;
 };
 
 enum class PanelButton { Run, Cancel };
@@ -54,18 +60,13 @@ struct FormDescription {
 constexpr int kListNormalFiles = 0;       // files without hidden, system or folder attribute
 constexpr int kListFilesAndFolders = 16;  // the above plus folders
 
-constexpr uint32_t kDriveFixed = 3;         // GetDriveType's DRIVE_FIXED
-constexpr int kMessageBoxExclamation = 48;  // MB_ICONEXCLAMATION | MB_OK
-constexpr int kShowNormal = 1;              // SW_SHOWNORMAL
+constexpr uint32_t kDriveFixed = 3;  // GetDriveType's DRIVE_FIXED
 
-// Registry: the only key root the setup reads from.
-constexpr uintptr_t kHkeyCurrentUser = 0x80000001u;
-constexpr uint32_t kKeyQueryValue = 1;
 constexpr long kErrorSuccess = 0;
 constexpr long kErrorMoreData = 234;
 
 using ModuleHandle = uintptr_t;  // 0: no module
-using RegKey = uintptr_t;
+using RegKey = uintptr_t;        // 0: no key
 
 // Outcome of one listing call: on a platform error (malformed path, drive not ready, no access)
 // `failed` is true; otherwise `name` is the match (no folder part), empty when nothing matches.
@@ -75,6 +76,15 @@ struct ListResult {
   // The entry is a junction or symbolic link (a reparse point): its contents stand elsewhere too,
   // and it can lead back to one of its own parents.
   bool link = false;
+};
+
+// Outcome of one registry read, like RegQueryValueExA's: `status` 0 on success and
+// kErrorMoreData when the value needs more than the declared capacity (then `size` is what it
+// needs); `data` holds what the call wrote into a buffer of exactly that capacity.
+struct RegRead {
+  long status = 0;
+  uint32_t size = 0;  // narrow bytes
+  std::string data;
 };
 
 class Platform {
@@ -92,22 +102,19 @@ class Platform {
   virtual void setLabelText(const std::wstring& text) = 0;  // lbDesc, auto-sized
   virtual std::wstring buttonCaption(PanelButton button) = 0;
   virtual void setButtonCaption(PanelButton button, const std::wstring& caption) = 0;
-  virtual std::wstring buttonTag(PanelButton button) = 0;
-  virtual void setButtonTag(PanelButton button, const std::wstring& tag) = 0;
   virtual void setButtonVisible(PanelButton button, bool visible) = 0;
-  // Modal box; the answer is never used.
-  virtual void messageBox(const std::wstring& text, int flags, const std::wstring& title) = 0;
+  // Modal box with the exclamation icon and a single OK button; the answer is never used.
+  virtual void messageBox(const std::wstring& text, const std::wstring& title) = 0;
   // Processes every pending window message, then returns.
   virtual void yield() = 0;
-  // Sleeps until a window message is waiting (returns at once when one already is). Lets the
-  // program wait for the person without spinning; the default returns at once.
-  virtual void waitForMessage() {}
-  // Starts the program at `path` with no arguments, not waiting for it. False when it could not
-  // be started.
-  virtual bool startProgram(const std::wstring& path, int showStyle) = 0;
-  // Waits about `milliseconds` without processing window messages. Used only between the
-  // attempts to delete the staged codec library; the default does not wait.
-  virtual void sleepMilliseconds(uint32_t milliseconds) { (void)milliseconds; }
+  // Sleeps until a window message is waiting (returns at once when one already is), so the
+  // program waits for the person without spinning.
+  virtual void waitForMessage() = 0;
+  // Starts the program at `path` in a normal, activated window with no arguments, not waiting for
+  // it. False when it could not be started.
+  virtual bool startProgram(const std::wstring& path) = 0;
+  // Waits about `milliseconds` without processing window messages.
+  virtual void sleepMilliseconds(uint32_t milliseconds) = 0;
 
   // ---- File system -------------------------------------------------------------------------
   // Starts a new listing (ending any previous one). A pattern ending in "\" lists that folder's
@@ -116,54 +123,46 @@ class Platform {
   // The next name of the listing started by the last listFirst; empty at its end.
   virtual ListResult listNext() = 0;
   virtual bool deleteFile(const std::wstring& path) = 0;
-  // Asks the system to delete the file when it next starts (for a file another process holds
-  // open now). False when that cannot be arranged; the default cannot.
-  virtual bool deleteFileAtRestart(const std::wstring& path) {
-    (void)path;
-    return false;
-  }
+  // Asks the system to delete the file when it next starts (for a file that cannot be deleted
+  // now). False when that cannot be arranged.
+  virtual bool deleteFileAtRestart(const std::wstring& path) = 0;
   // Renames or moves a file, also into another folder or onto another drive. Fails when the
   // target exists or the source is absent.
   virtual bool renameFile(const std::wstring& from, const std::wstring& to) = 0;
   // Creates (or empties) the file and writes exactly `bytes` from offset 0.
   virtual bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) = 0;
 
-  // ---- Resources of the running executable -------------------------------------------------
-  virtual bool loadResourceString(int id, std::wstring& text) = 0;
-  virtual bool loadResourceData(int id, const std::wstring& type, std::vector<uint8_t>& bytes) = 0;
+  // ---- Resources of the running executable (Korean language) -------------------------------
+  virtual std::optional<std::wstring> loadResourceString(int id) = 0;
+  // The bytes of the "CUSTOM" resource `id`.
+  virtual std::optional<std::vector<uint8_t>> loadResourceData(int id) = 0;
 
   // ---- kernel32 ------------------------------------------------------------------------------
-  // Each returns the number of characters of the result, 0 on failure, like the A functions.
-  virtual uint32_t getSystemDirectory(std::wstring& directory) = 0;
-  virtual uint32_t getTempPath(std::wstring& folder) = 0;
-  // Creates a new empty file "<folder><prefix(3)><hex>.TMP"; nonzero on success.
-  virtual uint32_t getTempFileName(const std::wstring& folder, const std::wstring& prefix,
-                                   std::wstring& path) = 0;
-  virtual uint32_t getLogicalDrives() = 0;
-  virtual uint32_t getDriveType(const std::wstring& root) = 0;
+  // Each path is empty when the system cannot give it.
+  virtual std::wstring systemDirectory() = 0;
+  virtual std::wstring tempPath() = 0;  // ends in "\"
+  // Creates a new empty file "<folder><prefix(3)><hex>.TMP" and returns its full path.
+  virtual std::wstring createTempFile(const std::wstring& folder, const std::wstring& prefix) = 0;
+  virtual uint32_t logicalDrives() = 0;  // bit 0 = A:
+  virtual uint32_t driveType(const std::wstring& root) = 0;
   virtual ModuleHandle loadLibrary(const std::wstring& fullPath) = 0;
   virtual void freeLibrary(ModuleHandle module) = 0;
 
-  // ---- advapi32 (read only) ------------------------------------------------------------------
-  virtual long regOpenKeyEx(uintptr_t root, const std::wstring& subKey, uint32_t options,
-                            uint32_t access, RegKey& key) = 0;
-  // Like RegQueryValueExA: `data` is the narrow (ANSI code page) buffer whose first `size` bytes
-  // may be written; `size` is in bytes, in and out.
-  virtual long regQueryValueEx(RegKey key, const std::wstring& valueName, uint32_t& type,
-                               std::string& data, uint32_t& size) = 0;
-  virtual long regCloseKey(RegKey key) = 0;
-
-  // ---- Text ----------------------------------------------------------------------------------
-  // Conversions between wide text and the system's narrow ANSI code page (949 on a Korean system).
-  virtual std::string toAnsi(const std::wstring& text) = 0;
+  // ---- advapi32 (read only, HKEY_CURRENT_USER) -----------------------------------------------
+  // 0 when the key cannot be opened for reading.
+  virtual RegKey openUserKey(const std::wstring& subKey) = 0;
+  // Like RegQueryValueExA with a buffer of `capacity` narrow bytes.
+  virtual RegRead queryValue(RegKey key, const std::wstring& valueName, uint32_t capacity) = 0;
+  virtual void closeKey(RegKey key) = 0;
+  // Narrow text in the system's ANSI code page (949 on a Korean system) to wide text.
   virtual std::wstring fromAnsi(const std::string& text) = 0;
 
   // ---- The codec -----------------------------------------------------------------------------
-  // Calls DecompVXFormat2NomFile of `module` (bound with GetProcAddress on that very module, never
-  // by a search for the library's name) with narrow paths. False when the function cannot be
-  // reached; otherwise `status` holds its result (0 = success).
-  virtual bool callDecompress(ModuleHandle module, const std::string& source,
-                              const std::string& destination, int32_t& status) = 0;
+  // Calls DecompVXFormat2NomFile of `module` (bound on that very module, never by a search for the
+  // library's name) with the paths in the ANSI code page. Its status (0 = success), or nothing
+  // when the function cannot be reached.
+  virtual std::optional<int32_t> callDecompress(ModuleHandle module, const std::wstring& source,
+                                                const std::wstring& destination) = 0;
 };
 
 }  // namespace fenn

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "setup/Texts.h"
 #include "setup/frmPanel.h"
 
 namespace fenn {
@@ -20,7 +21,14 @@ void Main(Platform& platform) {
     }
     panel->Unload();
   } catch (...) {
-    // Nothing may leave the program through an unhandled error; the window goes with the process.
+    // Nothing may leave the program through an unhandled error: it is reported once, and the
+    // program ends as any run does.
+    try {
+      platform.messageBox(texts::kUnexpectedError, texts::kTitleError);
+      platform.hidePanel();
+      platform.destroyPanel();
+    } catch (...) {
+    }
   }
   panel.reset();
 }

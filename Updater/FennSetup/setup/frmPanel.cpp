@@ -1,10 +1,32 @@
 // The setup sequence and the panel's event handlers.
 #include "setup/frmPanel.h"
 
+#include "installer/CodecStage.h"
+#include "installer/PayloadInstaller.h"
+#include "installer/SystemDlls.h"
+#include "locator/ProductLocator.h"
 #include "setup/FormDescription.h"
 #include "setup/Texts.h"
 
 namespace fenn {
+
+namespace {
+// The box each failed extraction ends with; none for a completed or cancelled one.
+const wchar_t* FailureText(Extraction result) {
+  switch (result) {
+    case Extraction::CannotMakeTempFile:
+      return texts::kCannotMakeTempFile;
+    case Extraction::DecompressFailed:
+      return texts::kDecompressFailed;
+    case Extraction::CannotPlaceFile:
+      return texts::kCannotPlaceFile;
+    case Extraction::Completed:
+    case Extraction::Cancelled:
+      break;
+  }
+  return nullptr;
+}
+}  // namespace
 
 void frmPanel::Load() {
   platform_.createPanel(PanelFormDescription(), *this);
@@ -22,51 +44,78 @@ bool frmPanel::SetupCancelled() {
 }
 
 void frmPanel::ShowError(const std::wstring& text) {
-  platform_.messageBox(text, kMessageBoxExclamation, texts::kTitleError);
+  platform_.messageBox(text, texts::kTitleError);
 }
 
 void frmPanel::Form_Load() {
-  ShowStep(1);
+  try {
+    RunSequence();
+  } catch (...) {
+    // The codec stage has released the library on the way out; the person hears of it once.
+    EndWithError(texts::kUnexpectedError);
+  }
+}
+
+void frmPanel::EndWithError(const std::wstring& text) {
+  ShowError(text);
+  platform_.hidePanel();
+}
+
+void frmPanel::RunSequence() {
+  ShowStep(kStepPreparing);
   platform_.showPanel();
 
   std::wstring productFolder;
-  const bool found = LocateProduct(productFolder);
+  const bool found = ProductLocator(platform_, *this).LocateProduct(productFolder);
   // A search that was cancelled has not failed: the user asked to stop, so no box.
   if (SetupCancelled()) return;
-  if (!found) {
-    ShowError(texts::kProductNotFound);
-    platform_.hidePanel();
-    return;
-  }
+  if (!found) return EndWithError(texts::kProductNotFound);
 
-  // Whatever happens between staging and release, the staged codec library must not outlive
-  // the run; nothing thrown below may skip the release.
-  try {
-    if (StageDecompressor(false)) {
-      std::wstring presentLibraries = ListSystemDllsPresent(productFolder);
-      ExtractPayloads(productFolder, presentLibraries);
-    }
-  } catch (...) {
-  }
-  StageDecompressor(true);
+  // A failure box ends the run like a product that was not found: no completion, no Run.
+  const bool installed = InstallPayloads(productFolder);
   if (SetupCancelled()) return;
+  if (!installed) return platform_.hidePanel();
 
-  ShowStep(6);
+  ShowStep(kStepCompleted);
   platform_.setButtonCaption(PanelButton::Cancel, texts::kFinishCaption);
-  platform_.setButtonTag(PanelButton::Run, productFolder + L"\\" + texts::kUpdaterName);
+  cmdRunTag = productFolder + L"\\" + texts::kUpdaterName;
   platform_.setButtonVisible(PanelButton::Run, true);
 }
 
+bool frmPanel::InstallPayloads(const std::wstring& productFolder) {
+  // The stage releases the library when it goes out of scope, whatever happened in between: after
+  // a failure box, and before anything else when an error unwinds the sequence.
+  CodecStage stage(platform_);
+  stagedCodec = &stage;
+  struct Forget {
+    CodecStage*& stage;
+    ~Forget() { stage = nullptr; }
+  } forget{stagedCodec};
+
+  if (!stage.StageDecompressor(false)) {
+    ShowError(texts::kCannotPrepareCodec);
+    return false;
+  }
+  const std::wstring presentLibraries = ListSystemDllsPresent(platform_, productFolder);
+  const Extraction result =
+      PayloadInstaller(platform_, *this, stage).ExtractPayloads(productFolder, presentLibraries);
+  if (const wchar_t* failure = FailureText(result)) {
+    ShowError(failure);
+    return false;
+  }
+  stage.StageDecompressor(true);
+  return true;
+}
+
 void frmPanel::cmdRun_Click() {
-  const std::wstring updater = platform_.buttonTag(PanelButton::Run);
-  if (!platform_.startProgram(updater, kShowNormal)) ShowError(texts::kCannotStartUpdater);
+  if (!platform_.startProgram(cmdRunTag)) ShowError(texts::kCannotStartUpdater);
   platform_.hidePanel();
 }
 
 void frmPanel::cmdCancel_Click() {
   const std::wstring caption = platform_.buttonCaption(PanelButton::Cancel);
   if (!caption.empty() && caption[0] == texts::kNotCompletedMarker) {
-    platform_.messageBox(texts::kCancelNotice, kMessageBoxExclamation, texts::kTitleNotice);
+    platform_.messageBox(texts::kCancelNotice, texts::kTitleNotice);
   }
   platform_.hidePanel();
 }
@@ -76,6 +125,12 @@ void frmPanel::Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode) {
   // A close from outside is refused after hiding; Main's wait loop then sees the hidden panel
   // and makes its own unload request (mode 1), which goes through.
   Cancel = (UnloadMode != 1) ? -1 : 0;
+}
+
+void frmPanel::Form_EndSession() {
+  // The process ends once this returns, before the stage could release the library: without this
+  // the staged file would pass for a library that was there before on every later run.
+  if (stagedCodec) stagedCodec->RemoveAtRestart();
 }
 
 }  // namespace fenn

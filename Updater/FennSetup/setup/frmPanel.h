@@ -1,18 +1,19 @@
-// frmPanel: the setup's only form. Its procedures are spread over setup/, locator/ and installer/
-// by subsystem, but they are all members of this one class; the fields below are the only state
-// that outlives a single call.
+// frmPanel: the setup's only form. It holds the form's state, its event handlers and the setup
+// sequence; the locator and the installer are units of their own that it runs.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
-#include <vector>
 
+#include "locator/SetupProgress.h"
 #include "platform/Platform.h"
 
 namespace fenn {
 
-class frmPanel : public PanelEvents {
+class CodecStage;
+
+class frmPanel : public PanelEvents, public SetupProgress {
  public:
   explicit frmPanel(Platform& platform) : platform_(platform) {}
 
@@ -27,46 +28,32 @@ class frmPanel : public PanelEvents {
   void cmdRun_Click() override;
   void cmdCancel_Click() override;
   void Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode) override;
+  void Form_EndSession() override;
 
  private:
-  friend class frmPanelTestAccess;  // the native tests drive single procedures
+  friend class frmPanelTestAccess;  // the native tests look at the form's fields
 
-  // ---- setup/ ------------------------------------------------------------------------------
   std::wstring GetStepText(int32_t index);
-  void ShowStep(int32_t index);
+  void ShowStep(int32_t index) override;
   // A Cancel click or a close request hides the panel; the sequence looks at that at its step
   // boundaries and stops there.
-  bool SetupCancelled();
+  bool SetupCancelled() override;
   void ShowError(const std::wstring& text);
-
-  // ---- locator/ ----------------------------------------------------------------------------
-  bool LocateProduct(std::wstring& folder);
-  int32_t FillProductFileNames(std::vector<std::wstring>& list);
-  bool FileExists(std::wstring path);
-  bool FolderExists(std::wstring path);
-  bool PathListed(const std::wstring& path, int attributes);
-  std::wstring FindOnFixedDrives(const std::vector<std::wstring>& productFiles);
-  std::wstring FindFileInTree(const std::wstring& folder, const std::wstring& fileName, int depth);
-  std::wstring ReadUserRegString(std::wstring keyPath, std::wstring valueName);
-
-  // ---- installer/ --------------------------------------------------------------------------
-  int32_t FillSystemDllNames(std::vector<std::wstring>& names);
-  std::wstring ListSystemDllsPresent(std::wstring productFolder);
-  // Load mode answers whether the codec can be called; release mode always answers true.
-  bool StageDecompressor(bool release);
-  std::wstring DecompressorPath();
-  bool LoadDecompressor();
-  void ReleaseDecompressor();
-  bool MakeTempFile(const std::wstring& prefix, std::wstring& path);
-  void ExtractPayloads(std::wstring productFolder, std::wstring nameList);
-  bool InstallPayload(int32_t id, const std::wstring& productFolder, const std::wstring& name);
+  // The box, then the panel hides and Main ends the program.
+  void EndWithError(const std::wstring& text);
+  // Form_Load's steps: show the panel, find the product, install, complete.
+  void RunSequence();
+  // Stages the codec, installs the payloads and releases the codec again. False when a failure
+  // was reported.
+  bool InstallPayloads(const std::wstring& productFolder);
 
   Platform& platform_;
 
   // The form's fields.
   std::array<std::wstring, 21> sStepText;
-  bool bDecompLoaded = false;
-  ModuleHandle hDecompLib = 0;
+  std::wstring cmdRunTag;  // the updater's full path, once the setup has completed
+  // The codec stage while the payloads are installed, for a session that ends meanwhile.
+  CodecStage* stagedCodec = nullptr;
 };
 
 }  // namespace fenn

@@ -13,6 +13,7 @@ void Win32Platform::yield() {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  rethrowEventError();
 }
 
 void Win32Platform::waitForMessage() {
@@ -20,11 +21,12 @@ void Win32Platform::waitForMessage() {
   MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 
-void Win32Platform::messageBox(const std::wstring& text, int flags, const std::wstring& title) {
+void Win32Platform::messageBox(const std::wstring& text, const std::wstring& title) {
   // Owned by the panel while it is on screen, so the box stays above it and the panel takes no
   // input until the box is dismissed.
   HWND owner = panel_ && IsWindowVisible(panel_) ? panel_ : nullptr;
-  MessageBoxW(owner, text.c_str(), title.c_str(), static_cast<UINT>(flags));
+  MessageBoxW(owner, text.c_str(), title.c_str(), MB_ICONEXCLAMATION | MB_OK);  // flags 48
+  rethrowEventError();  // the box's own message loop raises the panel's events too
 }
 
 }  // namespace fenn

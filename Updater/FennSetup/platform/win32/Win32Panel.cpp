@@ -140,8 +140,6 @@ void Win32Platform::destroyPanel() {
   if (font_) DeleteObject(font_);
   font_ = nullptr;
   events_ = nullptr;
-  runTag_.clear();
-  cancelTag_.clear();
 }
 
 void Win32Platform::showPanel() {
@@ -188,14 +186,6 @@ void Win32Platform::setButtonCaption(PanelButton button, const std::wstring& cap
   if (HWND window = buttonWindow(button)) SetWindowTextW(window, caption.c_str());
 }
 
-std::wstring Win32Platform::buttonTag(PanelButton button) {
-  return button == PanelButton::Run ? runTag_ : cancelTag_;
-}
-
-void Win32Platform::setButtonTag(PanelButton button, const std::wstring& tag) {
-  (button == PanelButton::Run ? runTag_ : cancelTag_) = tag;
-}
-
 void Win32Platform::setButtonVisible(PanelButton button, bool visible) {
   HWND window = buttonWindow(button);
   if (!window) return;
@@ -219,7 +209,19 @@ LRESULT CALLBACK Win32Platform::panelProc(HWND window, UINT message, WPARAM wPar
   }
   auto* self = reinterpret_cast<Win32Platform*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!self || self->panel_ != window) return DefWindowProcW(window, message, wParam, lParam);
-  return self->handleMessage(message, wParam, lParam);
+  try {
+    return self->handleMessage(message, wParam, lParam);
+  } catch (...) {
+    if (!self->eventError_) self->eventError_ = std::current_exception();
+    return message == WM_QUERYENDSESSION ? TRUE : 0;  // never block logoff
+  }
+}
+
+void Win32Platform::rethrowEventError() {
+  if (!eventError_) return;
+  std::exception_ptr error = eventError_;
+  eventError_ = nullptr;
+  std::rethrow_exception(error);
 }
 
 LRESULT Win32Platform::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -250,6 +252,8 @@ LRESULT Win32Platform::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_ENDSESSION:
       if (wParam && !sessionEndingSeen_) raiseCloseRequest(kUnloadSessionEnding);
       sessionEndingSeen_ = wParam != 0;
+      // The session really ends: Windows ends the process once this returns.
+      if (wParam && events_) events_->Form_EndSession();
       return 0;
     case WM_SETFOCUS: {
       // Focus goes to the first visible button rather than to the bare panel.

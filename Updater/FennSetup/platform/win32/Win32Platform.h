@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 #include "platform/Platform.h"
@@ -27,13 +28,11 @@ class Win32Platform : public Platform {
   void setLabelText(const std::wstring& text) override;
   std::wstring buttonCaption(PanelButton button) override;
   void setButtonCaption(PanelButton button, const std::wstring& caption) override;
-  std::wstring buttonTag(PanelButton button) override;
-  void setButtonTag(PanelButton button, const std::wstring& tag) override;
   void setButtonVisible(PanelButton button, bool visible) override;
-  void messageBox(const std::wstring& text, int flags, const std::wstring& title) override;
+  void messageBox(const std::wstring& text, const std::wstring& title) override;
   void yield() override;
   void waitForMessage() override;
-  bool startProgram(const std::wstring& path, int showStyle) override;
+  bool startProgram(const std::wstring& path) override;
   void sleepMilliseconds(uint32_t milliseconds) override;
 
   // File system (Win32Files.cpp)
@@ -45,31 +44,28 @@ class Win32Platform : public Platform {
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override;
 
   // Resources (Win32Resources.cpp)
-  bool loadResourceString(int id, std::wstring& text) override;
-  bool loadResourceData(int id, const std::wstring& type, std::vector<uint8_t>& bytes) override;
+  std::optional<std::wstring> loadResourceString(int id) override;
+  std::optional<std::vector<uint8_t>> loadResourceData(int id) override;
 
   // kernel32 and the codec (Win32System.cpp)
-  uint32_t getSystemDirectory(std::wstring& directory) override;
-  uint32_t getTempPath(std::wstring& folder) override;
-  uint32_t getTempFileName(const std::wstring& folder, const std::wstring& prefix,
-                           std::wstring& path) override;
-  uint32_t getLogicalDrives() override;
-  uint32_t getDriveType(const std::wstring& root) override;
+  std::wstring systemDirectory() override;
+  std::wstring tempPath() override;
+  std::wstring createTempFile(const std::wstring& folder, const std::wstring& prefix) override;
+  uint32_t logicalDrives() override;
+  uint32_t driveType(const std::wstring& root) override;
   ModuleHandle loadLibrary(const std::wstring& fullPath) override;
   void freeLibrary(ModuleHandle module) override;
-  bool callDecompress(ModuleHandle module, const std::string& source,
-                      const std::string& destination, int32_t& status) override;
+  std::optional<int32_t> callDecompress(ModuleHandle module, const std::wstring& source,
+                                        const std::wstring& destination) override;
 
   // advapi32 (Win32Registry.cpp)
-  long regOpenKeyEx(uintptr_t root, const std::wstring& subKey, uint32_t options, uint32_t access,
-                    RegKey& key) override;
-  long regQueryValueEx(RegKey key, const std::wstring& valueName, uint32_t& type, std::string& data,
-                       uint32_t& size) override;
-  long regCloseKey(RegKey key) override;
+  RegKey openUserKey(const std::wstring& subKey) override;
+  RegRead queryValue(RegKey key, const std::wstring& valueName, uint32_t capacity) override;
+  void closeKey(RegKey key) override;
 
-  // Text (Win32Text.cpp)
-  std::string toAnsi(const std::wstring& text) override;
+  // Text (Win32Text.cpp); toAnsi is the conversion the codec's paths go through.
   std::wstring fromAnsi(const std::string& text) override;
+  std::string toAnsi(const std::wstring& text);
 
   // The panel's windows, for tests and tools that look at the real window.
   HWND panelWindow() const { return panel_; }
@@ -87,6 +83,11 @@ class Win32Platform : public Platform {
   static LRESULT CALLBACK panelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void raiseCloseRequest(int16_t unloadMode);
+  // An error a panel event raised in some message loop, carried past the window procedure (it
+  // must never unwind through the system's or the codec's frames) and thrown again on the
+  // setup's side when the call that pumped the messages returns.
+  void rethrowEventError();
+  std::exception_ptr eventError_;
   void fitLabelToText();
   HWND createControl(const wchar_t* className, const ControlDescription& control, DWORD style,
                      int id);
@@ -103,8 +104,6 @@ class Win32Platform : public Platform {
   std::wstring fontFace_;
   int dpi_ = 96;
   PanelEvents* events_ = nullptr;
-  std::wstring runTag_;
-  std::wstring cancelTag_;
   bool sessionEndingSeen_ = false;
 
   HANDLE listing_ = INVALID_HANDLE_VALUE;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/win32/Win32Platform.h"
+#include "resources/ResourceIds.h"
 
 namespace fenn {
 namespace {
@@ -23,42 +24,40 @@ const BYTE* findKoreanResource(const wchar_t* type, const wchar_t* name, DWORD& 
 
 }  // namespace
 
-bool Win32Platform::loadResourceString(int id, std::wstring& text) {
-  if (id < 0 || id > 0xFFFF) return false;
+std::optional<std::wstring> Win32Platform::loadResourceString(int id) {
+  if (id < 0 || id > 0xFFFF) return std::nullopt;
   // Strings live in bundles of 16: bundle id/16+1, each entry a length and that many UTF-16 units.
   DWORD size = 0;
   const BYTE* bundle =
       findKoreanResource(RT_STRING, MAKEINTRESOURCEW(static_cast<WORD>(id / 16 + 1)), size);
-  if (!bundle) return false;
+  if (!bundle) return std::nullopt;
   const BYTE* end = bundle + size;
   const BYTE* cursor = bundle;
   for (int slot = 0; slot < 16; ++slot) {
-    if (cursor + sizeof(WORD) > end) return false;
+    if (cursor + sizeof(WORD) > end) return std::nullopt;
     WORD length;
     memcpy(&length, cursor, sizeof length);
     cursor += sizeof(WORD);
-    if (cursor + length * sizeof(wchar_t) > end) return false;
+    if (cursor + length * sizeof(wchar_t) > end) return std::nullopt;
     if (slot == id % 16) {
       // An empty slot is how the resource compiler leaves ids without an entry.
-      if (length == 0) return false;
-      text.assign(length, L'\0');
+      if (length == 0) return std::nullopt;
+      std::wstring text(length, L'\0');
       memcpy(&text[0], cursor, length * sizeof(wchar_t));
-      return true;
+      return text;
     }
     cursor += length * sizeof(wchar_t);
   }
-  return false;
+  return std::nullopt;
 }
 
-bool Win32Platform::loadResourceData(int id, const std::wstring& type,
-                                     std::vector<uint8_t>& bytes) {
-  if (id < 0 || id > 0xFFFF) return false;
+std::optional<std::vector<uint8_t>> Win32Platform::loadResourceData(int id) {
+  if (id < 0 || id > 0xFFFF) return std::nullopt;
   DWORD size = 0;
   const BYTE* data =
-      findKoreanResource(type.c_str(), MAKEINTRESOURCEW(static_cast<WORD>(id)), size);
-  if (!data) return false;
-  bytes.assign(data, data + size);
-  return true;
+      findKoreanResource(L"" FENN_PAYLOAD_TYPE, MAKEINTRESOURCEW(static_cast<WORD>(id)), size);
+  if (!data) return std::nullopt;
+  return std::vector<uint8_t>(data, data + size);
 }
 
 }  // namespace fenn

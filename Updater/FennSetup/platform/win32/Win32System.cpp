@@ -21,34 +21,30 @@ std::wstring filledBuffer(Call call) {
 
 }  // namespace
 
-uint32_t Win32Platform::getSystemDirectory(std::wstring& directory) {
-  directory =
-      filledBuffer([](wchar_t* buffer, UINT size) { return GetSystemDirectoryW(buffer, size); });
-  return static_cast<uint32_t>(directory.size());
+std::wstring Win32Platform::systemDirectory() {
+  return filledBuffer([](wchar_t* buffer, UINT size) { return GetSystemDirectoryW(buffer, size); });
 }
 
-uint32_t Win32Platform::getTempPath(std::wstring& folder) {
-  folder = filledBuffer([](wchar_t* buffer, UINT size) { return GetTempPathW(size, buffer); });
-  return static_cast<uint32_t>(folder.size());
+std::wstring Win32Platform::tempPath() {
+  return filledBuffer([](wchar_t* buffer, UINT size) { return GetTempPathW(size, buffer); });
 }
 
-uint32_t Win32Platform::getTempFileName(const std::wstring& folder, const std::wstring& prefix,
-                                        std::wstring& path) {
+std::wstring Win32Platform::createTempFile(const std::wstring& folder, const std::wstring& prefix) {
+  // The unique number 0 makes the call pick an unused name and create the file.
   wchar_t buffer[MAX_PATH + 1] = {};
   UINT unique = GetTempFileNameW(folder.c_str(), prefix.c_str(), 0, buffer);
-  path = unique ? std::wstring(buffer) : std::wstring();
-  return unique;
+  return unique ? std::wstring(buffer) : std::wstring();
 }
 
 void Win32Platform::sleepMilliseconds(uint32_t milliseconds) {
   Sleep(milliseconds);
 }
 
-uint32_t Win32Platform::getLogicalDrives() {
+uint32_t Win32Platform::logicalDrives() {
   return GetLogicalDrives();
 }
 
-uint32_t Win32Platform::getDriveType(const std::wstring& root) {
+uint32_t Win32Platform::driveType(const std::wstring& root) {
   return GetDriveTypeW(root.c_str());
 }
 
@@ -62,25 +58,28 @@ void Win32Platform::freeLibrary(ModuleHandle module) {
   if (module) FreeLibrary(reinterpret_cast<HMODULE>(module));
 }
 
-bool Win32Platform::callDecompress(ModuleHandle module, const std::string& source,
-                                   const std::string& destination, int32_t& status) {
-  if (!module) return false;
+std::optional<int32_t> Win32Platform::callDecompress(ModuleHandle module,
+                                                     const std::wstring& source,
+                                                     const std::wstring& destination) {
+  if (!module) return std::nullopt;
   // Bound on the module the caller loaded by full path: a library of the same name elsewhere on
   // the search path can never be the one that runs.
   FARPROC entry = GetProcAddress(reinterpret_cast<HMODULE>(module), "DecompVXFormat2NomFile");
-  if (!entry) return false;
+  if (!entry) return std::nullopt;
   auto decompress = reinterpret_cast<DecompVXFormat2NomFileFn>(reinterpret_cast<void*>(entry));
-  status = decompress(source.c_str(), destination.c_str());
-  return true;
+  // The codec takes narrow paths in the ANSI code page; a name outside it cannot be opened there.
+  const int32_t status = decompress(toAnsi(source).c_str(), toAnsi(destination).c_str());
+  rethrowEventError();  // the codec pumps window messages while it works
+  return status;
 }
 
-bool Win32Platform::startProgram(const std::wstring& path, int showStyle) {
+bool Win32Platform::startProgram(const std::wstring& path) {
   // The quoted path alone is the command line: the program gets no arguments.
   std::wstring commandLine = L"\"" + path + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = static_cast<WORD>(showStyle);
+  startup.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION process = {};
   if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {

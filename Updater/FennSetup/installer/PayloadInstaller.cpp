@@ -1,0 +1,89 @@
+#include "installer/PayloadInstaller.h"
+
+#include "installer/TempFileGuard.h"
+#include "locator/ExistenceTests.h"
+#include "locator/NameList.h"
+#include "resources/ResourceIds.h"
+
+namespace fenn {
+
+namespace {
+constexpr wchar_t kTempPrefix[] = L"~oc";
+constexpr wchar_t kDecompressedSuffix[] = L".bin";
+}  // namespace
+
+bool PayloadInstaller::MakeTempFile(const std::wstring& prefix, std::wstring& path) {
+  const std::wstring tempFolder = platform_.tempPath();
+  if (tempFolder.empty()) return false;
+  const std::wstring made = platform_.createTempFile(tempFolder, prefix);
+  if (made.empty()) return false;
+  path = made;
+  return true;
+}
+
+Extraction PayloadInstaller::ExtractPayloads(const std::wstring& productFolder,
+                                             const std::wstring& presentLibraries) {
+  // Present system libraries are matched by an ordered merge: at most one name waits in
+  // `pending` and leaves it only when a catalogue entry of exactly that spelling comes along.
+  std::wstring pending;
+  std::wstring rest = presentLibraries;
+  for (int32_t id = FENN_FIRST_PAYLOAD_ID;; ++id) {
+    if (progress_.SetupCancelled()) return Extraction::Cancelled;
+    // The catalogue ends at the first id without a string-table entry.
+    const std::optional<std::wstring> name = platform_.loadResourceString(id);
+    if (!name) return Extraction::Completed;
+
+    // A file already in the product folder is never replaced.
+    if (FileExists(platform_, productFolder + L"\\" + *name)) continue;
+
+    if (pending.empty() && !rest.empty()) pending = TakeFirstName(rest);
+    if (pending == *name) {
+      pending.clear();
+      continue;
+    }
+
+    const Extraction installed = InstallPayload(id, productFolder, *name);
+    if (installed != Extraction::Completed) return installed;
+  }
+}
+
+// One pass that installs: Completed when the file is in the product folder.
+Extraction PayloadInstaller::InstallPayload(int32_t id, const std::wstring& productFolder,
+                                            const std::wstring& name) {
+  progress_.ShowStep(kStepUnpacking);
+  platform_.yield();
+  if (progress_.SetupCancelled()) return Extraction::Cancelled;
+
+  std::optional<std::vector<uint8_t>> container = platform_.loadResourceData(id);
+  if (!container) return Extraction::CannotMakeTempFile;
+  std::wstring tempPath;
+  if (!MakeTempFile(kTempPrefix, tempPath)) return Extraction::CannotMakeTempFile;
+  TempFileGuard made(platform_);
+  made.Guard(tempPath);
+  const bool written = platform_.writeBytes(tempPath, *container);
+  container.reset();  // the payload is not held in memory during the decompression
+  if (!written) return Extraction::CannotMakeTempFile;
+
+  const std::wstring outputPath = tempPath + kDecompressedSuffix;
+  made.Guard(outputPath);
+  // The codec pumps window messages: the panel may be closed while it works.
+  const std::optional<int32_t> status =
+      platform_.callDecompress(codec_.module(), tempPath, outputPath);
+  platform_.deleteFile(tempPath);
+  if (progress_.SetupCancelled()) return Extraction::Cancelled;
+  // An unreachable entry point is a decompression failure like any other.
+  if (!status || *status != 0) return Extraction::DecompressFailed;
+
+  if (!platform_.renameFile(outputPath, tempPath)) return Extraction::CannotPlaceFile;
+  // The product folder may lie on another drive than the temp folder; the move covers that.
+  if (!platform_.renameFile(tempPath, productFolder + L"\\" + name)) {
+    return Extraction::CannotPlaceFile;
+  }
+  made.Commit();
+
+  progress_.ShowStep(kStepCopying);
+  platform_.yield();
+  return Extraction::Completed;
+}
+
+}  // namespace fenn

@@ -1,0 +1,46 @@
+// The platform contract on FakePlatform: the Korean test machine with the resources of the
+// platform test program.
+#include <gtest/gtest.h>
+
+#include "AnsiText.h"
+#include "FakePlatform.h"
+#include "KoreanMachine.h"
+
+namespace fenn::contract {
+
+struct FakeContractMachine {
+  FakeContractMachine() {
+    fake::BuildKoreanMachine(fake);
+    fake.fs.addFolder(root);
+    const std::string custom = "FENN\x01\x02\x03";
+    fake.resourceStrings = {{101, L"CompLib.dll"}, {102, L"톨바리네 2000"}};
+    fake.customResources = {{101, std::vector<uint8_t>(custom.begin(), custom.end())}};
+    fake.registry.addKey(userKey);
+  }
+  static const char* name() { return "Fake"; }
+  Platform& platform() { return fake; }
+  void addFile(const std::wstring& relative, const std::string& content, uint32_t attributes) {
+    fake.fs.addFile(root + relative, content, attributes);
+  }
+  void addFolder(const std::wstring& relative, uint32_t attributes) {
+    fake.fs.addFolder(root + relative, attributes);
+  }
+  void setValue(const char* name, uint32_t /*type*/, const std::string& bytes) {
+    fake.registry.setValue(userKey, fake::FromCp949(name), bytes);
+  }
+  std::wstring addLibrary(const std::wstring& relative) {
+    addFile(relative, "MZ", 0);
+    return root + relative;
+  }
+  std::string ansi(const std::wstring& text) { return fake::ToCp949(text); }
+  std::vector<uint8_t> read(const std::wstring& path) { return fake.fs.contents(path); }
+
+  fake::FakePlatform fake;
+  std::wstring root = L"C:\\Contract\\";
+  std::wstring userKey = L"Software\\FennTest\\Contract";
+};
+
+}  // namespace fenn::contract
+
+using ContractMachines = ::testing::Types<fenn::contract::FakeContractMachine>;
+#include "PlatformContract.h"
