@@ -34,11 +34,8 @@ folder must hold what the kind expects, Esc must end the program without the can
 """
 
 import argparse
-import ctypes
 import os
-import select
 import statistics
-import struct
 import sys
 import time
 from pathlib import Path
@@ -52,6 +49,7 @@ from fenntest.errors import ScenarioFailure  # noqa: E402
 from fenntest.product import (DEFAULT_FOLDER, PANEL_TITLE, PAYLOAD_NAMES,  # noqa: E402
                               STAGED_CODEC, SYSTEM_LIBRARIES, lay_out_product, snapshot)
 from fenntest.processes import prefix_processes  # noqa: E402
+from fenntest.watch import IN_CLOSE_WRITE, IN_DELETE, IN_MOVED_FROM, FolderWatch  # noqa: E402
 from fenntest.flow import (ERROR_TITLE, NOTICE_TITLE, SetupUnderTest,  # noqa: E402
                            check_no_leftovers, expect_same, finish)
 
@@ -59,68 +57,6 @@ RUN_TIMEOUT = 120  # seconds from start to completion before a run counts as hun
 # Seconds of rest before each run once the last one's processes have gone: Wine and the X server
 # still finish up after them (window teardown, the server's bookkeeping).
 QUIET = 2.0
-
-# inotify(7)
-IN_CLOSE_WRITE = 0x008
-IN_MOVED_FROM = 0x040
-IN_DELETE = 0x200
-IN_NONBLOCK = 0o4000
-EVENT_HEADER = struct.Struct("iIII")
-
-
-class FolderWatch:
-    """Finished writes and deletions in one folder."""
-
-    def __init__(self, folder):
-        self._libc = ctypes.CDLL(None, use_errno=True)
-        self._fd = self._libc.inotify_init1(IN_NONBLOCK)
-        if self._fd < 0:
-            raise OSError(ctypes.get_errno(), "inotify_init1")
-        mask = IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_FROM
-        if self._libc.inotify_add_watch(self._fd, str(folder).encode(), mask) < 0:
-            raise OSError(ctypes.get_errno(), f"inotify_add_watch {folder}")
-        self._pending = []
-
-    def drain(self):
-        """Forgets everything seen so far."""
-        self._pending = []
-        while self._read(0):
-            pass
-
-    def wait_for(self, name, mask, deadline):
-        """Waits for an event in mask for name (case ignored, as Windows names go); false when
-        the deadline passes first. Events before it are dropped; those after it stay."""
-        while True:
-            while self._pending:
-                event_mask, event_name = self._pending.pop(0)
-                if event_mask & mask and event_name.lower() == name.lower():
-                    return True
-            left = deadline - time.monotonic()
-            if left <= 0:
-                return False
-            self._pending = self._read(left)
-
-    def _read(self, timeout):
-        ready, _, _ = select.select([self._fd], [], [], timeout)
-        if not ready:
-            return []
-        try:
-            data = os.read(self._fd, 65536)
-        except BlockingIOError:
-            return []
-        events = []
-        offset = 0
-        while offset < len(data):
-            _, event_mask, _, length = EVENT_HEADER.unpack_from(data, offset)
-            offset += EVENT_HEADER.size
-            raw = data[offset:offset + length].split(b"\0", 1)[0]
-            offset += length
-            events.append((event_mask, raw.decode("utf-8", "replace")))
-        return events
-
-    def close(self):
-        os.close(self._fd)
-
 
 class Kind:
     """One kind of run in its own prefix: what the product folder holds before a run, and what it

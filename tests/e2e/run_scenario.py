@@ -20,7 +20,7 @@ sys.path.insert(1, str(Path(__file__).resolve().parent.parent))  # fenntest
 from fenntest.build_outputs import BuildOutputs  # noqa: E402
 from fenntest.context import ScenarioContext  # noqa: E402
 from fenntest.errors import ScenarioFailure  # noqa: E402
-from fenntest.prefix import ensure_template  # noqa: E402
+from fenntest.prefix import ensure_template, template_of  # noqa: E402
 from scenarios import SCENARIOS  # noqa: E402
 
 
@@ -31,13 +31,13 @@ def main():
     parser.add_argument("--keep", action="store_true", help="keep the scenario folder")
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--make-template", action="store_true",
-                        help="make a fresh template prefix for this test run and stop")
+                        help="make the build's template prefix unless it exists, and stop")
     args = parser.parse_args()
     if args.list:
         print("\n".join(sorted(SCENARIOS)))
         return 0
     if args.make_template:
-        ensure_template(Path(args.build_dir).resolve() / "e2e" / "template", fresh=True)
+        ensure_template(template_of(args.build_dir))
         return 0
     if args.scenario not in SCENARIOS:
         parser.error(f"unknown scenario {args.scenario!r}; --list shows them")

@@ -65,6 +65,15 @@ class BuildOutputs:
         return None
 
     @property
+    def payload_table(self):
+        """The payload table whose times the build stamped into the containers, or None when it
+        took each file's own times (FENN_PAYLOAD_TIMES=files)."""
+        if self.cache_value("FENN_PAYLOAD_TIMES").lower() == "files":
+            return None
+        source = Path(self.cache_value("CMAKE_HOME_DIRECTORY") or Path(__file__).parents[2])
+        return source / "Updater" / "FennSetup" / "resources" / "payloads.txt"
+
+    @property
     def host_vxtool(self):
         """The vxtool built for the build host (it packed the payloads), or None."""
         configured = self.cache_value("FENN_HOST_VXTOOL")

@@ -12,14 +12,14 @@ from pathlib import Path
 from .desktop import DesktopRun
 from .errors import ScenarioFailure
 from .display import VirtualDisplay
-from .prefix import clone_prefix, ensure_template
+from .prefix import clone_prefix, ensure_template, template_of
 
 PROGRAM_FOLDER = "C:\\fenn-e2e"
 
 
 class ScenarioContext:
     """area names the folder of the build that holds runs/ and screenshots/ ("e2e" for these
-    scenarios; other suites may keep theirs apart); the template prefix is always the e2e one."""
+    scenarios; other suites keep theirs apart); every prefix is a copy of the build's template."""
 
     def __init__(self, name, build_dir, keep=False, area="e2e"):
         self.name = name
@@ -37,7 +37,7 @@ class ScenarioContext:
             shutil.rmtree(self.work)
         self.work.mkdir(parents=True)
         self.screenshot_dir.mkdir(parents=True, exist_ok=True)
-        self.template = ensure_template(self.e2e_dir / "template")
+        self.template = ensure_template(template_of(self.build_dir))
 
     def log(self, text):
         print(f"[{self.name}] {text}", flush=True)
@@ -58,7 +58,7 @@ class ScenarioContext:
         """Copies a Windows program onto the prefix's C: drive and starts it on the display."""
         for earlier in self._runs:
             if earlier.prefix is prefix:
-                earlier.desktop_closed(timeout=15)
+                earlier.desktop_closed(timeout=60)  # a loaded machine may take a while
         name = as_name or Path(host_exe).name
         target = prefix.host_path(PROGRAM_FOLDER) / name
         target.parent.mkdir(parents=True, exist_ok=True)

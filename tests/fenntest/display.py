@@ -1,9 +1,30 @@
-"""A private X display (Xvfb) for one scenario, started and ended by its own process id."""
+"""A private X display (Xvfb), started and ended by its own process id.
+
+Xvfb takes the first free display number itself (-displayfd), so parallel scenarios never race
+for one. FENN_DISPLAYS=FIRST-LAST keeps the numbers in a range instead (on a machine shared with
+others who use fixed numbers); a number taken meanwhile is skipped.
+
+    display.py [--size WxH] COMMAND [ARGS...]   runs a command on a private display
+"""
 
 import os
 import select
+import signal
 import subprocess
+import sys
 import time
+
+
+def _display_range():
+    text = os.environ.get("FENN_DISPLAYS", "")
+    if not text:
+        return [None]  # Xvfb's own choice
+    first, _, last = text.partition("-")
+    return list(range(int(first), int(last or first) + 1))
+
+
+def _taken(number):
+    return os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}")
 
 
 class VirtualDisplay:
@@ -15,12 +36,19 @@ class VirtualDisplay:
         self._proc = None
 
     def start(self, timeout=15):
-        # -displayfd lets the server take the first free display number itself, so two test
-        # runs (or other users of Xvfb on this machine) never race for the same number.
+        for number in _display_range():
+            if number is not None and _taken(number):
+                continue
+            if self._try_start(number, timeout):
+                return self
+        raise RuntimeError("Xvfb did not start (see its log; FENN_DISPLAYS may be all taken)")
+
+    def _try_start(self, number, timeout):
         read_fd, write_fd = os.pipe()
+        explicit = [] if number is None else [f":{number}"]
         with open(self.log_path or os.devnull, "ab") as log:
             self._proc = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+                ["Xvfb", *explicit, "-displayfd", str(write_fd), "-screen", "0",
                  f"{self.width}x{self.height}x24", "-nolisten", "tcp"],
                 pass_fds=(write_fd,), stdout=log, stderr=log)
         os.close(write_fd)
@@ -31,14 +59,14 @@ class VirtualDisplay:
                 left = deadline - time.monotonic()
                 ready, _, _ = select.select([read_fd], [], [], max(left, 0))
                 chunk = os.read(read_fd, 16) if ready else b""
-                if not chunk:
+                if not chunk:  # the server ended (number taken meanwhile) or hangs
                     self.stop()
-                    raise RuntimeError("Xvfb did not start (see its log)")
+                    return False
                 text += chunk
         finally:
             os.close(read_fd)
         self.number = int(text.strip())
-        return self
+        return True
 
     @property
     def name(self):
@@ -62,3 +90,21 @@ class VirtualDisplay:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+def main(argv):
+    width, height = 1024, 768
+    if argv[:1] == ["--size"]:
+        width, height = (int(v) for v in argv[1].split("x"))
+        argv = argv[2:]
+    if not argv:
+        print(__doc__, file=sys.stderr)
+        return 2
+    # A test's timeout ends this process with SIGTERM: the display and the command go with it.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(128 + signal.SIGTERM))
+    with VirtualDisplay(width, height) as display:
+        return subprocess.run(argv, env={**os.environ, **display.env()}).returncode
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -6,7 +6,7 @@ import time
 
 from .context import wait_until
 from .errors import ScenarioFailure
-from .payloads import read_payloads
+from .payloads import read_payloads, unix_ns
 from .product import (PANEL_TITLE, STAGED_CODEC, find_case_insensitive,
                              leftover_temp_files)
 
@@ -98,6 +98,21 @@ def finish(ctx, run, key="Escape"):
         time.sleep(0.3)
 
 
+def ended_after_box(ctx, run, timeout=30):
+    """After a failure box the program ends by itself: the completion panel, which waits for the
+    person, never comes; nor does a further box."""
+    deadline = time.monotonic() + timeout
+    while not run.exited():
+        if run.find_window(ERROR_TITLE):
+            ctx.screenshot(run, "second-box")
+            raise ScenarioFailure("a further error box came up after the first")
+        if time.monotonic() > deadline:
+            ctx.screenshot(run, "not-ended")
+            raise ScenarioFailure(f"the program did not end within {timeout}s of the box; "
+                                  f"visible: {[t for _, t in run.visible_windows()]}")
+        time.sleep(0.3)
+
+
 def dismiss_box(ctx, run, title, label):
     """Screenshots a message box, answers it with Return and waits for it to go."""
     box = run.wait_for_window(title)
@@ -106,10 +121,12 @@ def dismiss_box(ctx, run, title, label):
     run.wait_for_no_window(title)
 
 
-def check_installed(setup, product_dir, names, access_times=True):
+def check_installed(setup, product_dir, names, access_times=True, recorded=None):
     """Each named payload is installed byte for byte with the last-write and last-access times
     of its trailer (the host keeps no creation time); the others are absent. Access times are
-    only compared while nothing has run or read an installed file since the setup."""
+    only compared while nothing has run or read an installed file since the setup. recorded
+    (name -> creation, last access, last write FILETIMEs) adds the times the product's table
+    records, which the trailers must have carried."""
     problems = []
     for payload in setup.payloads:
         path = product_dir / payload.name
@@ -127,10 +144,25 @@ def check_installed(setup, product_dir, names, access_times=True):
         if access_times and info.st_atime_ns != payload.last_access_ns:
             problems.append(f"{payload.name} last accessed {info.st_atime_ns} ns, trailer says "
                             f"{payload.last_access_ns} ns")
+        if recorded is not None:
+            problems += recorded_time_problems(payload.name, info, recorded.get(payload.name))
         if path.read_bytes() != payload.content:
             problems.append(f"{payload.name} differs from payload {payload.resource_id}")
     if problems:
         raise ScenarioFailure("; ".join(problems))
+
+
+def recorded_time_problems(name, info, times):
+    if times is None:
+        return [f"the payload table has no {name}"]
+    _, access, write = (unix_ns(t) for t in times)
+    found = []
+    if info.st_mtime_ns != write:
+        found.append(f"{name} last written {info.st_mtime_ns} ns, the payload table says {write}")
+    if info.st_atime_ns != access:
+        found.append(f"{name} last accessed {info.st_atime_ns} ns, the payload table says "
+                     f"{access}")
+    return found
 
 
 def check_no_leftovers(prefix):

@@ -6,6 +6,8 @@ them here, independently of the setup's own code, gives the expected bytes and t
 installed file.
 """
 
+import datetime
+import re
 import struct
 import zlib
 from dataclasses import dataclass
@@ -29,11 +31,48 @@ class Payload:
     @property
     def last_write_ns(self):
         """The last-write time as Unix nanoseconds, as the host sees an installed file's mtime."""
-        return (self.last_write - FILETIME_EPOCH_OFFSET) * 100
+        return unix_ns(self.last_write)
 
     @property
     def last_access_ns(self):
-        return (self.last_access - FILETIME_EPOCH_OFFSET) * 100
+        return unix_ns(self.last_access)
+
+
+def unix_ns(filetime):
+    """A FILETIME as Unix nanoseconds, as the host sees a file's times."""
+    return (filetime - FILETIME_EPOCH_OFFSET) * 100
+
+
+_UTC_TIME = re.compile(r"(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)(?:\.(\d{1,7}))?Z")
+
+
+def parse_filetime(text):
+    """A time of the payload table: a raw decimal FILETIME or a UTC time such as
+    2000-06-16T06:25:32.81Z (up to seven fractional digits, 100 ns each)."""
+    if text.isdigit():
+        return int(text)
+    match = _UTC_TIME.fullmatch(text)
+    if not match:
+        raise ValueError(f"not a time: {text!r}")
+    *fields, fraction = match.groups()
+    moment = datetime.datetime(*map(int, fields), tzinfo=datetime.timezone.utc)
+    seconds = (moment - datetime.datetime(1601, 1, 1, tzinfo=datetime.timezone.utc)) \
+        // datetime.timedelta(seconds=1)
+    return seconds * 10_000_000 + int((fraction or "").ljust(7, "0"))
+
+
+def read_payload_table(path):
+    """name -> (creation, last access, last write) FILETIMEs from the build's payload table:
+    lines of `id name creation lastAccess lastWrite`, `#` starting a comment."""
+    table = {}
+    for line in Path(path).read_text(encoding="utf-8").splitlines():
+        fields = line.split("#", 1)[0].split()
+        if not fields:
+            continue
+        if len(fields) != 5:
+            raise ValueError(f"{path}: not `id name creation lastAccess lastWrite`: {line!r}")
+        table[fields[1]] = tuple(parse_filetime(f) for f in fields[2:])
+    return table
 
 
 def read_payloads(exe_path):

@@ -1,8 +1,9 @@
-"""Wine prefixes for the scenarios: one template per test run, a throwaway copy per scenario.
+"""Wine prefixes: one template per build, a copy per test program or scenario.
 
-Every prefix gets a Korean locale (code page 949, Hangul glyphs) and loses its Z: drive, which a
-new prefix maps to the Linux root: a drive search that finds nothing would otherwise walk the
-whole host file system.
+The template lives in <build>/wine/template and is made once (wineboot takes several seconds);
+scripts/wine-run, the platform tests and the scenarios all copy it. Every prefix gets a Korean
+locale (code page 949, Hangul glyphs) and loses its Z: drive, which a new prefix maps to the
+Linux root: a drive search that finds nothing would otherwise walk the whole host file system.
 """
 
 import fcntl
@@ -10,6 +11,7 @@ import os
 import re
 import shutil
 import subprocess
+import sys
 from pathlib import Path
 
 READY_STAMP = "fenn-template-ready"
@@ -112,35 +114,86 @@ def reg_string(text):
     return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
 
 
-def ensure_template(path, fresh=False):
-    """Makes the template prefix once (wineboot takes several seconds); safe across processes."""
-    path = Path(path)
+def template_of(build_dir):
+    """The one template prefix of a build."""
+    return Path(build_dir).resolve() / "wine" / "template"
+
+
+def _locked(path):
+    """An exclusive lock beside a prefix, held while it is made or copied."""
     path.parent.mkdir(parents=True, exist_ok=True)
-    with open(str(path) + ".lock", "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
+    lock = open(str(path) + ".lock", "w")
+    fcntl.flock(lock, fcntl.LOCK_EX)
+    return lock
+
+
+def boot(path):
+    """Makes a prefix in place with wineboot, without its Z: drive."""
+    path = Path(path)
+    path.mkdir(parents=True, exist_ok=True)
+    prefix = WinePrefix(path)
+    subprocess.run(["wineboot", "-i"], env=prefix.env(), timeout=300,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    prefix.wait_idle(timeout=300)
+    prefix.shutdown()
+    (path / "dosdevices" / "z:").unlink(missing_ok=True)
+    if not (path / "system.reg").exists():
+        raise RuntimeError(f"wineboot did not make a prefix in {path}")
+    return prefix
+
+
+def ensure_template(path, fresh=False):
+    """Makes the template prefix once; safe across processes."""
+    path = Path(path)
+    with _locked(path):
         if fresh or not (path / READY_STAMP).exists():
             if path.exists():
                 WinePrefix(path).shutdown()
                 shutil.rmtree(path)
-            path.mkdir()
-            prefix = WinePrefix(path)
-            subprocess.run(["wineboot", "-i"], env=prefix.env(), timeout=300,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            prefix.wait_idle(timeout=300)
-            prefix.shutdown()
-            (path / "dosdevices" / "z:").unlink(missing_ok=True)
-            if not (path / "system.reg").exists():
-                raise RuntimeError(f"wineboot did not make a prefix in {path}")
+            boot(path)
             (path / READY_STAMP).touch()
     return WinePrefix(path)
 
 
 def clone_prefix(template, dest):
+    """A fresh copy of the template at dest (an earlier one there is ended and removed)."""
     dest = Path(dest)
     if dest.exists():
         WinePrefix(dest).shutdown()
         shutil.rmtree(dest)
     dest.parent.mkdir(parents=True, exist_ok=True)
-    subprocess.run(["cp", "-a", str(template.path), str(dest)], check=True)
+    with _locked(template.path):  # never copy a template that is being made
+        subprocess.run(["cp", "-a", str(template.path), str(dest)], check=True)
     (dest / READY_STAMP).unlink(missing_ok=True)
     return WinePrefix(dest)
+
+
+def ensure_prefix(dest, template_path=None):
+    """dest as a copy of the template, unless it is a prefix already (made once, then reused);
+    without a template, a prefix booted in place."""
+    dest = Path(dest)
+    with _locked(dest):
+        if not (dest / "system.reg").exists():
+            if template_path:
+                clone_prefix(ensure_template(template_path), dest)
+            else:
+                boot(dest)
+    return WinePrefix(dest)
+
+
+def main(argv):
+    """prefix.py template BUILD_DIR [--fresh]   make the build's template prefix
+    prefix.py ensure PREFIX [TEMPLATE]         make PREFIX a copy of TEMPLATE (or boot it in
+                                               place) unless it is a prefix already"""
+    if len(argv) >= 2 and argv[0] == "template":
+        ensure_template(template_of(argv[1]), fresh="--fresh" in argv[2:])
+    elif len(argv) in (2, 3) and argv[0] == "ensure":
+        ensure_prefix(*argv[1:])
+    else:
+        print(main.__doc__, file=sys.stderr)
+        return 2
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

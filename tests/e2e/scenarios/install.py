@@ -8,6 +8,7 @@ from pathlib import Path
 
 from fenntest.context import PROGRAM_FOLDER
 from fenntest.errors import ScenarioFailure
+from fenntest.payloads import read_payload_table
 from fenntest.pe import PeResources
 from fenntest.product import (DEFAULT_FOLDER, PAYLOAD_NAMES, STAGED_CODEC, SYSTEM_LIBRARIES,
                               lay_out_product, snapshot)
@@ -59,7 +60,13 @@ def all_payloads(ctx, outputs):
     wait_completed(ctx, run, prefix, product, PAYLOAD_NAMES)
     ctx.screenshot(run, "completed")
     finish(ctx, run, "alt+f")
-    check_installed(setup, product, PAYLOAD_NAMES)
+    # The installed files carry the product's recorded times, from the table the build packed
+    # them with (unless it was told to take each file's own).
+    table = outputs.payload_table
+    if table is not None and not table.is_file():
+        raise ScenarioFailure(f"the build's payload table {table} is missing")
+    check_installed(setup, product, PAYLOAD_NAMES,
+                    recorded=read_payload_table(table) if table else None)
     check_no_leftovers(prefix)
     # The build packed its own stand-ins (when it was not given real payload files): the
     # installed files are those very files.

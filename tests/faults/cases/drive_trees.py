@@ -3,7 +3,6 @@ tree far deeper than any installation, and names outside the Korean code page. T
 in bounded time with the right outcome, and install where it found the product."""
 
 import os
-import shutil
 import time
 
 from faultlib.checks import (NOT_FOUND_TEXT, expect_clean, expect_completed, expect_error_box,

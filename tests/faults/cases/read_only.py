@@ -1,20 +1,20 @@
 """Folders the setup must write to but cannot: the product folder and the system directory, each
 made read-only by a read-only bind mount."""
 
-from faultlib.checks import (CANNOT_PLACE_FILE, expect_clean, expect_completed, expect_error_box,
-                             expect_product_kept, system_listing)
+from faultlib.checks import (CANNOT_PLACE_FILE, expect_clean, expect_error_box, expect_product_kept,
+                             system_listing)
 from faultlib.helper import FaultHelper
 from faultlib.mounts import bind_read_only
 from fenntest.product import DEFAULT_FOLDER, lay_out_product, snapshot
-from fenntest.flow import SetupUnderTest, finish, start_setup
+from fenntest.flow import SetupUnderTest, ended_after_box, start_setup
 
 CANNOT_PREPARE_CODEC = "압축 해제 모듈을 준비할 수 없습니다."
 
 
 def run_to_error(ctx, setup, label, text, make_read_only):
     """A fresh prefix with the product in its default folder; make_read_only(prefix, product)
-    takes away write access; the run shows the box with this text, completes, changes no product
-    file and leaves nothing in the temp folder or the system directory."""
+    takes away write access; the run shows the box with this text, ends, changes no product file
+    and leaves nothing in the temp folder or the system directory."""
     prefix = ctx.new_prefix(label)
     product = lay_out_product(prefix.host_path(DEFAULT_FOLDER))
     before = snapshot(product)
@@ -23,8 +23,7 @@ def run_to_error(ctx, setup, label, text, make_read_only):
     helper = FaultHelper(ctx, prefix)
     run = start_setup(ctx, prefix, setup)
     expect_error_box(ctx, run, helper, text, label)
-    expect_completed(ctx, run, helper)
-    finish(ctx, run)
+    ended_after_box(ctx, run)
     expect_product_kept(before, product)
     expect_clean(prefix, [prefix.temp_dir], system_before)
     prefix.shutdown()

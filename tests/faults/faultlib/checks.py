@@ -1,5 +1,5 @@
 """What every fault scenario checks: the box a person sees (its exact text, read through the window
-system), that the panel still completes, and what the run left on disk."""
+system), that the panel completes or the run ends as it should, and what the run left on disk."""
 
 import os
 import time

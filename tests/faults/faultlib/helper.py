@@ -101,6 +101,20 @@ class FaultHelper:
         out_host.unlink()
         return texts
 
+    def end_session(self, title):
+        """Starts a helper that sends the window of that title WM_QUERYENDSESSION, then
+        WM_ENDSESSION (TRUE), as a logoff does; (process, ready file, answer file). The ready
+        file appears once it has found the window, just before it sends."""
+        ready_host, ready_windows = self._scratch("session-ready")
+        out_host, out_windows = self._scratch("session")
+        log = open(self.ctx.work / f"helper-{self._count}.log", "ab")
+        proc = subprocess.Popen(["wine", self.exe, "end-session", DESKTOP_NAME, title,
+                                 ready_windows, out_windows],
+                                env=self._env(), stdout=log, stderr=log,
+                                cwd=str(self.prefix.path))
+        self.ctx.on_close(lambda: proc.poll() is None and (proc.kill(), proc.wait()))
+        return proc, ready_host, out_host
+
     def attributes(self, windows_path):
         out_host, out_windows = self._scratch("attributes")
         subprocess.run(["wine", self.exe, "attributes", windows_path, out_windows],

@@ -15,6 +15,10 @@
 //       a NUL, as UTF-8. A message box's text is one of them.
 //   FaultHelper attributes <path> <out-file>
 //       Writes the attributes of <path> as GetFileAttributesW and as a listing report them.
+//   FaultHelper end-session <desktop> <window title> <ready-file> <out-file>
+//       Does to that window what Windows does at a logoff: finds it, writes <ready-file>, sends
+//       WM_QUERYENDSESSION and then, whatever the answer, WM_ENDSESSION with TRUE; writes
+//       "query <answer>" to <out-file> once both calls have returned.
 //
 // The holding modes write <ready-file> once they hold the file, and end when <ready-file>.stop
 // appears (or after ten minutes, so that a forgotten helper never outlives a test run).
@@ -29,6 +33,7 @@ namespace {
 
 constexpr DWORD kPollMilliseconds = 2;
 constexpr DWORD kHoldLimitMilliseconds = 10 * 60 * 1000;
+constexpr DWORD kFindLimitMilliseconds = 60 * 1000;
 
 bool Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -126,17 +131,27 @@ std::vector<std::wstring> ChildTexts(HWND window) {
   return texts;
 }
 
+// The setup runs on a desktop of its own; its windows are only found from a thread on it.
+bool EnterDesktop(const std::wstring& desktopName) {
+  HDESK desktop = OpenDesktopW(desktopName.c_str(), 0, FALSE, GENERIC_ALL);
+  return desktop && SetThreadDesktop(desktop);
+}
+
+// The first visible top-level window of exactly that title on the thread's desktop, or null.
+HWND FindTitledWindow(const std::wstring& title) {
+  WindowSearch search{&title, nullptr};
+  EnumWindows(MatchTitle, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 int Texts(const std::wstring& desktopName, const std::wstring& title, const std::wstring& outFile,
           DWORD timeoutSeconds, const std::wstring* requiredChild) {
-  // The setup runs on a desktop of its own; windows are only found from a thread on it.
-  HDESK desktop = OpenDesktopW(desktopName.c_str(), 0, FALSE, GENERIC_ALL);
-  if (!desktop || !SetThreadDesktop(desktop)) return 1;
+  if (!EnterDesktop(desktopName)) return 1;
   const DWORD start = GetTickCount();
   do {
-    WindowSearch search{&title, nullptr};
-    EnumWindows(MatchTitle, reinterpret_cast<LPARAM>(&search));
-    if (search.found) {
-      std::vector<std::wstring> texts = ChildTexts(search.found);
+    HWND window = FindTitledWindow(title);
+    if (window) {
+      std::vector<std::wstring> texts = ChildTexts(window);
       bool complete = !requiredChild;
       for (const std::wstring& text : texts) complete = complete || text == *requiredChild;
       if (complete) {
@@ -148,6 +163,25 @@ int Texts(const std::wstring& desktopName, const std::wstring& title, const std:
     Sleep(50);
   } while (GetTickCount() - start < timeoutSeconds * 1000);
   return 1;
+}
+
+int EndSession(const std::wstring& desktopName, const std::wstring& title,
+               const std::wstring& readyFile, const std::wstring& outFile) {
+  if (!EnterDesktop(desktopName)) return 1;
+  HWND window = nullptr;
+  const DWORD start = GetTickCount();
+  while (!(window = FindTitledWindow(title))) {
+    if (GetTickCount() - start > kFindLimitMilliseconds) return 1;
+    Sleep(50);
+  }
+  if (!WriteFileText(readyFile, "found\n")) return 1;
+  // Sent, not posted: like Windows, the sender waits until the window's thread has answered,
+  // which it can only do from a message loop (the codec's pump, say).
+  const LRESULT answer = SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+  SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  char line[64];
+  std::snprintf(line, sizeof line, "query %ld\n", static_cast<long>(answer));
+  return WriteFileText(outFile, line) ? 0 : 1;
 }
 
 int Attributes(const std::wstring& path, const std::wstring& outFile) {
@@ -185,6 +219,7 @@ int wmain(int argc, wchar_t** argv) {
                  argc == 7 ? &required : nullptr);
   }
   if (mode == L"attributes" && argc == 4) return Attributes(argv[2], argv[3]);
+  if (mode == L"end-session" && argc == 6) return EndSession(argv[2], argv[3], argv[4], argv[5]);
   std::fprintf(stderr, "usage: see the comment at the top of FaultHelper.cpp\n");
   return 2;
 }

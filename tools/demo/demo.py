@@ -20,8 +20,7 @@ import time
 from pathlib import Path
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, str(Path(__file__).resolve().parent))
-sys.path.insert(1, str(Path(__file__).resolve().parent.parent))  # fenntest
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests"))  # the fenntest toolkit
 
 from fenntest.build_outputs import BuildOutputs  # noqa: E402
 from fenntest.context import PROGRAM_FOLDER, wait_until  # noqa: E402
@@ -29,7 +28,7 @@ from fenntest.desktop import DesktopRun  # noqa: E402
 from fenntest.display import VirtualDisplay  # noqa: E402
 from fenntest.errors import ScenarioFailure  # noqa: E402
 from fenntest.payloads import FILETIME_EPOCH_OFFSET, read_payloads  # noqa: E402
-from fenntest.prefix import ensure_template  # noqa: E402
+from fenntest.prefix import clone_prefix, ensure_template, template_of  # noqa: E402
 from fenntest.product import (DEFAULT_FOLDER, PANEL_TITLE, STAGED_CODEC,  # noqa: E402
                               UPDATER_MARKER, find_case_insensitive, lay_out_product)
 
@@ -145,8 +144,8 @@ def main():
     print(f"Setup under demo: {setup_exe}")
     show_payloads(payloads)
 
-    print("Making a fresh Wine prefix (a few seconds)...")
-    prefix = ensure_template(out_dir / "prefix", fresh=True)
+    print("Making a fresh Wine prefix (a copy of the build's template)...")
+    prefix = clone_prefix(ensure_template(template_of(args.build_dir)), out_dir / "prefix")
     product = lay_out_product(prefix.host_path(DEFAULT_FOLDER))
     target = prefix.host_path(PROGRAM_FOLDER) / "FennSetup.exe"
     target.parent.mkdir(parents=True, exist_ok=True)

@@ -1,0 +1,75 @@
+"""Events in one folder through inotify(7): a test sees a file come and go the moment it does,
+without polling."""
+
+import ctypes
+import os
+import select
+import struct
+import time
+
+# inotify(7)
+IN_CLOSE_WRITE = 0x008
+IN_CREATE = 0x100
+IN_MOVED_FROM = 0x040
+IN_DELETE = 0x200
+IN_NONBLOCK = 0o4000
+EVENT_HEADER = struct.Struct("iIII")
+
+
+class FolderWatch:
+    """Events in one folder: by default finished writes and deletions."""
+
+    def __init__(self, folder, mask=IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_FROM):
+        self._libc = ctypes.CDLL(None, use_errno=True)
+        self._fd = self._libc.inotify_init1(IN_NONBLOCK)
+        if self._fd < 0:
+            raise OSError(ctypes.get_errno(), "inotify_init1")
+        if self._libc.inotify_add_watch(self._fd, str(folder).encode(), mask) < 0:
+            raise OSError(ctypes.get_errno(), f"inotify_add_watch {folder}")
+        self._pending = []
+
+    def drain(self):
+        """Forgets everything seen so far."""
+        self._pending = []
+        while self._read(0):
+            pass
+
+    def wait_for(self, name, mask, deadline):
+        """Waits for an event in mask for name (case ignored, as Windows names go); false when
+        the deadline passes first. Events before it are dropped; those after it stay."""
+        return self.wait_for_match(lambda seen: seen.lower() == name.lower(), mask,
+                                   deadline) is not None
+
+    def wait_for_match(self, matches, mask, deadline):
+        """The name of the first event in mask whose name matches(name), or None when the
+        deadline passes first. Events before it are dropped; those after it stay."""
+        while True:
+            while self._pending:
+                event_mask, event_name = self._pending.pop(0)
+                if event_mask & mask and matches(event_name):
+                    return event_name
+            left = deadline - time.monotonic()
+            if left <= 0:
+                return None
+            self._pending = self._read(left)
+
+    def _read(self, timeout):
+        ready, _, _ = select.select([self._fd], [], [], timeout)
+        if not ready:
+            return []
+        try:
+            data = os.read(self._fd, 65536)
+        except BlockingIOError:
+            return []
+        events = []
+        offset = 0
+        while offset < len(data):
+            _, event_mask, _, length = EVENT_HEADER.unpack_from(data, offset)
+            offset += EVENT_HEADER.size
+            raw = data[offset:offset + length].split(b"\0", 1)[0]
+            offset += length
+            events.append((event_mask, raw.decode("utf-8", "replace")))
+        return events
+
+    def close(self):
+        os.close(self._fd)
