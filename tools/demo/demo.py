@@ -78,12 +78,12 @@ def show_codec(vxtool, out_dir):
     sample.write_text("톨바리네 2000 sample line\n" * 2000, encoding="utf-8")
     packed, unpacked = work / "sample.vx", work / "sample.out"
     print(f"Codec round trip with {vxtool}:")
-    subprocess.run([str(vxtool), "pack", "-l", "9", str(sample), str(packed)], check=True)
+    subprocess.run([str(vxtool), "pack", "-f", "-l", "9", str(sample), str(packed)], check=True)
     info = subprocess.run([str(vxtool), "info", str(packed)], check=True, capture_output=True,
                           text=True).stdout
     print("  $ vxtool info sample.vx\n" + "".join(f"    {line}\n" for line in info.splitlines()),
           end="")
-    subprocess.run([str(vxtool), "unpack", str(packed), str(unpacked)], check=True)
+    subprocess.run([str(vxtool), "unpack", "-f", str(packed), str(unpacked)], check=True)
     same = unpacked.read_bytes() == sample.read_bytes()
     # A trailer keeps times in 100 ns steps.
     times = os.stat(unpacked).st_mtime_ns // 100 == os.stat(sample).st_mtime_ns // 100
