@@ -27,7 +27,7 @@ from fenntest.context import PROGRAM_FOLDER, wait_until  # noqa: E402
 from fenntest.desktop import DesktopRun  # noqa: E402
 from fenntest.display import VirtualDisplay  # noqa: E402
 from fenntest.errors import ScenarioFailure  # noqa: E402
-from fenntest.payloads import FILETIME_EPOCH_OFFSET, read_payloads  # noqa: E402
+from fenntest.payloads import read_payloads, unix_ns  # noqa: E402
 from fenntest.prefix import clone_prefix, ensure_template, template_of  # noqa: E402
 from fenntest.product import (DEFAULT_FOLDER, PANEL_TITLE, STAGED_CODEC,  # noqa: E402
                               UPDATER_MARKER, find_case_insensitive, lay_out_product)
@@ -39,7 +39,7 @@ def utc(ns):
 
 
 def filetime_text(filetime):
-    return utc((filetime - FILETIME_EPOCH_OFFSET) * 100)
+    return utc(unix_ns(filetime))
 
 
 def show_payloads(payloads):
