@@ -10,6 +10,7 @@ add_library(fenn_win32_platform STATIC
     ${FENN_WIN32_DIR}/Win32Panel.cpp
     ${FENN_WIN32_DIR}/Win32Registry.cpp
     ${FENN_WIN32_DIR}/Win32Resources.cpp
+    ${FENN_WIN32_DIR}/Win32SetupRun.cpp
     ${FENN_WIN32_DIR}/Win32System.cpp
     ${FENN_WIN32_DIR}/Win32Text.cpp)
 target_include_directories(fenn_win32_platform

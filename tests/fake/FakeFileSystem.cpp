@@ -333,6 +333,7 @@ ListResult FakeFileSystem::listFirst(const std::wstring& pattern, int attributes
   listLog.emplace_back(pattern, attributes);
   listing_.clear();
   listingLinks_.clear();
+  listingSizes_.clear();
   listingNext_ = 0;
   listingOpen_ = false;
 
@@ -368,6 +369,7 @@ ListResult FakeFileSystem::listFirst(const std::wstring& pattern, int attributes
     if (WildcardMatch(namePart, entry->name)) {
       listing_.push_back(entry->name);
       listingLinks_.push_back(!entry->linkTarget.empty());
+      listingSizes_.push_back(entry->data.size());
     }
   }
   return listNext();
@@ -379,6 +381,7 @@ ListResult FakeFileSystem::listNext() {
   if (!listingOpen_) return result;
   if (listingNext_ < listing_.size()) {
     result.link = listingLinks_[listingNext_];
+    result.size = listingSizes_[listingNext_];
     result.name = listing_[listingNext_++];
   }
   return result;
@@ -440,12 +443,19 @@ bool FakeFileSystem::deleteFile(const std::wstring& path) {
   return true;
 }
 
+const FakeFileSystem::Node* FakeFileSystem::rootOf(const Node* node) {
+  while (node->parent != nullptr) node = node->parent;
+  return node;
+}
+
 bool FakeFileSystem::renameFile(const std::wstring& from, const std::wstring& to) {
   Node* source = find(from);
   if (source == nullptr || source->folder() || writeProtected(source->parent)) return false;
   std::wstring leaf;
   Node* target = parentForWrite(to, leaf);
   if (target == nullptr || target->child(leaf) != nullptr) return false;
+  // Each drive is a volume of its own; a rename never copies.
+  if (rootOf(source) != rootOf(target)) return false;
   auto& siblings = source->parent->children;
   auto position =
       std::find_if(siblings.begin(), siblings.end(),
@@ -455,6 +465,68 @@ bool FakeFileSystem::renameFile(const std::wstring& from, const std::wstring& to
   moved->name = leaf;
   target->add(std::move(moved));
   return true;
+}
+
+bool FakeFileSystem::copyFile(const std::wstring& from, const std::wstring& to, size_t limit) {
+  const Node* source = find(from);
+  if (source == nullptr || source->folder()) return false;
+  std::wstring leaf;
+  Node* parent = parentForWrite(to, leaf);
+  if (parent == nullptr || parent->child(leaf) != nullptr) return false;
+  const std::vector<uint8_t> data = source->data;
+  const size_t length = std::min(limit, data.size());
+  // Written like any file: a full disk stops it part of the way.
+  const bool written = writeBytes(
+      to, std::vector<uint8_t>(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length)));
+  return written && length == data.size();
+}
+
+std::unique_ptr<FakeFileSystem::Node> FakeFileSystem::clone(const Node& node, Node* parent) {
+  auto copy = std::make_unique<Node>();
+  copy->name = node.name;
+  copy->attributes = node.attributes;
+  copy->dot = node.dot;
+  copy->data = node.data;
+  copy->parent = parent;
+  copy->listingError = node.listingError;
+  copy->writeProtected = node.writeProtected;
+  copy->hasQuota = node.hasQuota;
+  copy->quota = node.quota;
+  copy->holds = node.holds;
+  copy->linkTarget = node.linkTarget;
+  for (const auto& child : node.children) copy->children.push_back(clone(*child, copy.get()));
+  return copy;
+}
+
+FakeFileSystem::FakeFileSystem(const FakeFileSystem& other) {
+  *this = other;
+}
+
+FakeFileSystem& FakeFileSystem::operator=(const FakeFileSystem& other) {
+  if (this == &other) return *this;
+  drives_.clear();
+  for (const auto& drive : other.drives_) {
+    drives_[drive.first] = {drive.second.first, clone(*drive.second.second, nullptr)};
+  }
+  listLog = other.listLog;
+  listing_.clear();
+  listingLinks_.clear();
+  listingSizes_.clear();
+  listingNext_ = 0;
+  listingOpen_ = false;
+  return *this;
+}
+
+void FakeFileSystem::releaseAllHolds() {
+  for (auto& drive : drives_) {
+    std::vector<Node*> folders{drive.second.second.get()};
+    while (!folders.empty()) {
+      Node* node = folders.back();
+      folders.pop_back();
+      node->holds = 0;
+      for (auto& child : node->children) folders.push_back(child.get());
+    }
+  }
 }
 
 }  // namespace fenn::fake

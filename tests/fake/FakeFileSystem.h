@@ -28,6 +28,9 @@ class FakeFileSystem {
  public:
   FakeFileSystem();
   ~FakeFileSystem();
+  // A copy of the whole disk as it stands (a machine whose setup was killed at this moment).
+  FakeFileSystem(const FakeFileSystem& other);
+  FakeFileSystem& operator=(const FakeFileSystem& other);
 
   // ---- Building a machine ------------------------------------------------------------------
   void addDrive(wchar_t letter, uint32_t type);
@@ -64,6 +67,8 @@ class FakeFileSystem {
   // Held files (a loaded module) cannot be deleted or overwritten.
   void hold(const std::wstring& path);
   void release(const std::wstring& path);
+  // The processes that held files have ended.
+  void releaseAllHolds();
 
   // ---- The platform's operations ---------------------------------------------------------------
   uint32_t logicalDrives() const;
@@ -71,7 +76,11 @@ class FakeFileSystem {
   ListResult listFirst(const std::wstring& pattern, int attributes);
   ListResult listNext();
   bool deleteFile(const std::wstring& path);
+  // Within one drive only: each drive is a volume of its own.
   bool renameFile(const std::wstring& from, const std::wstring& to);
+  // A new file with at most `limit` bytes of `from` (all of them by default); false unless all
+  // were copied. Never replaces a file.
+  bool copyFile(const std::wstring& from, const std::wstring& to, size_t limit = SIZE_MAX);
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes);
 
   // Every listFirst, in order: pattern and attribute set.
@@ -85,10 +94,13 @@ class FakeFileSystem {
   Node& requireFolder(const std::wstring& path) const;
   Node* parentForWrite(const std::wstring& path, std::wstring& leaf) const;
   static bool writeProtected(const Node* folder);
+  static const Node* rootOf(const Node* node);
+  static std::unique_ptr<Node> clone(const Node& node, Node* parent);
 
   std::map<wchar_t, std::pair<uint32_t, std::unique_ptr<Node>>> drives_;
   std::vector<std::wstring> listing_;
   std::vector<bool> listingLinks_;
+  std::vector<uint64_t> listingSizes_;
   size_t listingNext_ = 0;
   bool listingOpen_ = false;
 };

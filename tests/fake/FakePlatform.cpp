@@ -1,5 +1,6 @@
 #include "FakePlatform.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "AnsiText.h"
@@ -32,7 +33,32 @@ std::vector<uint8_t> FakeContainer(const std::string& content) {
   return std::vector<uint8_t>(container.begin(), container.end());
 }
 
-FakePlatform::FakePlatform() : codec(UnpackFakeContainer) {}
+FakePlatform::FakePlatform() : codec(UnpackFakeContainer) {
+  processes_->all.push_back(this);
+}
+
+FakePlatform::~FakePlatform() {
+  leaveMachine();
+}
+
+void FakePlatform::leaveMachine() {
+  if (processes_->setupRun == this) processes_->setupRun = nullptr;  // it ends with its process
+  auto& all = processes_->all;
+  all.erase(std::remove(all.begin(), all.end(), this), all.end());
+}
+
+void FakePlatform::joinMachineOf(FakePlatform& other) {
+  leaveMachine();
+  processes_ = other.processes_;
+  processes_->all.push_back(this);
+}
+
+void FakePlatform::restartSystem() {
+  modules_.clear();
+  fs.releaseAllHolds();
+  for (const std::wstring& path : deletedAtRestart) fs.deleteFile(path);
+  deletedAtRestart.clear();
+}
 
 // ---- Scripted user -----------------------------------------------------------------------------
 
@@ -168,6 +194,23 @@ void FakePlatform::waitForMessage() {
 
 void FakePlatform::sleepMilliseconds(uint32_t) {
   ++sleeps;
+  if (duringSleep) duringSleep();
+}
+
+bool FakePlatform::claimSetupRun() {
+  if (processes_->setupRun != nullptr && processes_->setupRun != this) return false;
+  processes_->setupRun = this;
+  return true;
+}
+
+bool FakePlatform::activateOtherPanel() {
+  for (FakePlatform* other : processes_->all) {
+    // A hidden panel belongs to a setup that is ending.
+    if (other == this || !other->visible || other->panelDestroyed) continue;
+    ++other->otherPanelActivations;
+    return true;
+  }
+  return false;
 }
 
 // ---- File system -------------------------------------------------------------------------------
@@ -181,9 +224,28 @@ ListResult FakePlatform::listNext() {
 }
 
 bool FakePlatform::deleteFileAtRestart(const std::wstring& path) {
-  if (!fs.exists(path)) return false;
+  if (restartDeletionRefused || !fs.exists(path)) return false;
   deletedAtRestart.push_back(path);
   return true;
+}
+
+bool FakePlatform::deletionPendingAtRestart(const std::wstring& path) {
+  for (const std::wstring& pending : deletedAtRestart) {
+    if (SameName(pending, path)) return true;
+  }
+  return false;
+}
+
+bool FakePlatform::copyFile(const std::wstring& from, const std::wstring& to) {
+  ++copies;
+  if (!duringCopy) return fs.copyFile(from, to);
+  // Half the bytes, as a copy that is under way has them.
+  const size_t half = fs.contents(from).size() / 2;
+  const bool existed = fs.exists(to);
+  fs.copyFile(from, to, half);
+  if (existed || !fs.exists(to) || fs.contents(to).size() != half) return false;
+  duringCopy(to);
+  return fs.writeBytes(to, fs.contents(from));
 }
 
 bool FakePlatform::deleteFile(const std::wstring& path) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,11 +45,20 @@ std::vector<uint8_t> FakeContainer(const std::string& content);
 class FakePlatform : public Platform {
  public:
   FakePlatform();
+  ~FakePlatform() override;
+  FakePlatform(const FakePlatform&) = delete;
+  FakePlatform& operator=(const FakePlatform&) = delete;
 
   FakeFileSystem fs;
   FakeRegistry registry;
 
   // ---- Machine configuration ---------------------------------------------------------------
+  // Another process on the same machine: it shares the machine's one setup run with this one
+  // (its own disk is its own; tests give it what they need).
+  void joinMachineOf(FakePlatform& other);
+  // Windows starts again: the processes are gone, and the files whose deletion was asked for at
+  // restart are deleted.
+  void restartSystem();
   std::wstring systemFolder = L"C:\\WINDOWS\\system32";
   bool systemDirectoryFails = false;
   std::wstring tempFolder = L"C:\\TEMP\\";
@@ -57,6 +67,8 @@ class FakePlatform : public Platform {
   std::map<int, std::vector<uint8_t>> customResources;  // type "CUSTOM"
   // Paths (as given) that loadLibrary refuses, as for a file that is no valid library.
   std::vector<std::wstring> unloadableModules;
+  // The system refuses to delete files at its next start (no rights to ask for it).
+  bool restartDeletionRefused = false;
   // The codec module's entry point cannot be bound: callDecompress answers false.
   bool codecEntryMissing = false;
   // The stand-in codec: reads `source`, writes `destination`, returns the status. The default
@@ -74,6 +86,10 @@ class FakePlatform : public Platform {
   std::function<void()> duringYield;
   // Performs the action now, as the window system would deliver it.
   void perform(UserAction action);
+  // Runs at every sleepMilliseconds.
+  std::function<void()> duringSleep;
+  // Runs in the middle of every copyFile, when the target holds half the bytes.
+  std::function<void(const std::wstring& target)> duringCopy;
   // A run still visible after this many yields is stalled (nobody scripted an ending): the fake
   // hides the panel so that the test ends, and sets `stalled`.
   int stallLimit = 100000;
@@ -97,6 +113,8 @@ class FakePlatform : public Platform {
   int sleeps = 0;
   int waits = 0;                               // waitForMessage calls
   std::vector<std::wstring> deletedAtRestart;  // files scheduled for deletion at restart
+  int copies = 0;                              // copyFile calls
+  int otherPanelActivations = 0;               // times another setup brought this panel forward
   int badFrees = 0;                            // freeLibrary of a handle that is not loaded
   size_t loadedModules() const { return modules_.size(); }
   int moduleReferences(const std::wstring& path) const;
@@ -116,12 +134,16 @@ class FakePlatform : public Platform {
   void waitForMessage() override;
   bool startProgram(const std::wstring& path) override;
   void sleepMilliseconds(uint32_t milliseconds) override;
+  bool claimSetupRun() override;
+  bool activateOtherPanel() override;
 
   ListResult listFirst(const std::wstring& pattern, int attributes) override;
   ListResult listNext() override;
   bool deleteFile(const std::wstring& path) override;
   bool deleteFileAtRestart(const std::wstring& path) override;
+  bool deletionPendingAtRestart(const std::wstring& path) override;
   bool renameFile(const std::wstring& from, const std::wstring& to) override;
+  bool copyFile(const std::wstring& from, const std::wstring& to) override;
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override;
 
   std::optional<std::wstring> loadResourceString(int id) override;
@@ -156,6 +178,13 @@ class FakePlatform : public Platform {
   std::map<ModuleHandle, Module> modules_;
   ModuleHandle nextModule_ = 0x10000000;
   unsigned tempCounter_ = 0x1a2b;
+  // The processes of one machine: which of them holds the setup run, and whose panels there are.
+  struct Processes {
+    FakePlatform* setupRun = nullptr;
+    std::vector<FakePlatform*> all;
+  };
+  void leaveMachine();
+  std::shared_ptr<Processes> processes_ = std::make_shared<Processes>();
 };
 
 }  // namespace fenn::fake

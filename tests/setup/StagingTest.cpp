@@ -64,6 +64,7 @@ TEST_F(StagingTest, LibraryThatCannotBePreparedLeavesNothing) {
       {"not loadable",
        [](fake::FakePlatform& p) { p.unloadableModules.push_back(kStagedLibrary); }},
       {"no system directory", [](fake::FakePlatform& p) { p.systemDirectoryFails = true; }},
+      {"no deletion at restart", [](fake::FakePlatform& p) { p.restartDeletionRefused = true; }},
   };
   for (const Case& c : cases) {
     fake::FakePlatform machine;
@@ -84,6 +85,62 @@ TEST_F(StagingTest, HiddenLibraryOfThatNameIsNeverDeleted) {
   platform.fs.addFile(kStagedLibrary, kPreexisting, fake::kAttrHidden);
   EXPECT_FALSE(stage.StageDecompressor(false));
   EXPECT_EQ(platform.fs.text(kStagedLibrary), kPreexisting);
+  EXPECT_TRUE(platform.deletedAtRestart.empty()) << "handed to the system to delete";
+}
+
+TEST_F(StagingTest, StagedLibraryIsHandedToTheSystemToDeleteBeforeItsFirstByte) {
+  struct Watch : fake::FakePlatform {
+    bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override {
+      if (!bytes.empty() && fake::SameName(path, kStagedLibrary)) {
+        pendingAtWrite = deletionPendingAtRestart(path);
+      }
+      return FakePlatform::writeBytes(path, bytes);
+    }
+    bool pendingAtWrite = false;
+  } machine;
+  BuildMachine(machine);
+  CodecStage stage(machine);
+  ASSERT_TRUE(stage.StageDecompressor(false));
+  EXPECT_TRUE(machine.pendingAtWrite);
+  stage.StageDecompressor(true);
+  // Once, and left pending: a restart deletes nothing that is there by then.
+  EXPECT_EQ(machine.deletedAtRestart, std::vector<std::wstring>{kStagedLibrary});
+}
+
+TEST_F(StagingTest, LeftoverOfAnEndedRunIsRecognisedRewrittenAndRemoved) {
+  struct Leftover {
+    const char* what;
+    std::string bytes;
+    bool pending;
+  };
+  const Leftover leftovers[] = {
+      {"cut short, deletion pending", "MZ codec lib", true},
+      {"whole, deletion pending", kCodecLibraryBytes, true},
+      {"made empty, before its deletion was asked for", "", false},
+  };
+  for (const Leftover& leftover : leftovers) {
+    fake::FakePlatform machine;
+    BuildMachine(machine);
+    machine.fs.addFile(kStagedLibrary, leftover.bytes);
+    if (leftover.pending) machine.deleteFileAtRestart(kStagedLibrary);
+    CodecStage stage(machine);
+    ASSERT_TRUE(stage.StageDecompressor(false)) << leftover.what;
+    EXPECT_TRUE(stage.staged()) << leftover.what;
+    EXPECT_EQ(machine.fs.text(kStagedLibrary), kCodecLibraryBytes) << leftover.what;
+    stage.StageDecompressor(true);
+    EXPECT_FALSE(machine.fs.exists(kStagedLibrary)) << leftover.what;
+    EXPECT_EQ(machine.deletedAtRestart, std::vector<std::wstring>{kStagedLibrary}) << leftover.what;
+  }
+  // A deletion still pending from an earlier complete run is not asked for twice.
+  fake::FakePlatform machine;
+  BuildMachine(machine);
+  machine.fs.addFile(kStagedLibrary, "x");
+  machine.deleteFileAtRestart(kStagedLibrary);
+  machine.fs.deleteFile(kStagedLibrary);
+  CodecStage stage(machine);
+  ASSERT_TRUE(stage.StageDecompressor(false));
+  stage.StageDecompressor(true);
+  EXPECT_EQ(machine.deletedAtRestart.size(), 1u);
 }
 
 TEST_F(StagingTest, ReleaseGivesUpOnAFileSomeoneElseHolds) {

@@ -38,7 +38,14 @@ bool CodecStage::LoadDecompressor() {
   if (systemDirectory.empty()) return false;
   path_ = systemDirectory + L"\\" + kDecompressorName;
 
-  if (FileExists(platform_, path_)) {
+  // A library the system will delete at its next start is one this setup staged in a run that
+  // was ended before its release: a library that was there before has no such deletion pending.
+  // So is an empty file, left by a run ended right after it made the file, before it asked for
+  // that deletion: an empty file is nobody's library.
+  const bool deletionPending = platform_.deletionPendingAtRestart(path_);
+  const bool present = FileExists(platform_, path_);
+  const bool ownLeftover = present && (deletionPending || EmptyFileExists(platform_, path_));
+  if (present && !ownLeftover) {
     hDecompLib = platform_.loadLibrary(path_);
     return hDecompLib != 0;
   }
@@ -46,15 +53,31 @@ bool CodecStage::LoadDecompressor() {
   const std::optional<std::vector<uint8_t>> library =
       platform_.loadResourceData(FENN_CODEC_LIBRARY_ID);
   if (!library) return false;
+  if (!ClaimLibraryFile(present, deletionPending)) return false;
+  bDecompLoaded = true;
+  // A leftover may be a write that was cut short: it is written again, whole.
   if (!platform_.writeBytes(path_, *library)) {
-    // The file was not a normal file before, so a normal file there now is our partial write.
-    if (FileExists(platform_, path_)) platform_.deleteFile(path_);
+    ReleaseDecompressor();
     return false;
   }
-  bDecompLoaded = true;
   hDecompLib = platform_.loadLibrary(path_);
   if (hDecompLib == 0) {
     ReleaseDecompressor();
+    return false;
+  }
+  return true;
+}
+
+bool CodecStage::ClaimLibraryFile(bool present, bool deletionPending) {
+  // An empty file can only be made where no file of that name was (a hidden or system one
+  // included, which the existence test does not see), so the deletion asked for next never
+  // covers a file that is not the setup's own. It is asked for before a byte of the library is
+  // written.
+  if (!present && !platform_.writeBytes(path_, {})) return false;
+  if (!deletionPending && !platform_.deleteFileAtRestart(path_)) {
+    // Without it a run ended from here on would leave a library that passes for one that was
+    // there before; the setup does not stage what it cannot be sure to remove.
+    platform_.deleteFile(path_);
     return false;
   }
   return true;
@@ -73,14 +96,9 @@ void CodecStage::ReleaseDecompressor() {
     platform_.yield();
     platform_.sleepMilliseconds(kReleaseWaitMilliseconds);
   }
-  // Left behind, the file would pass for a library that was there before on every later run and
-  // never go away; the system removes it at its next start instead.
-  if (FileExists(platform_, path_)) platform_.deleteFileAtRestart(path_);
+  // A file that could not be deleted (another process holds it) is left to the system, which
+  // was asked to delete it at its next start when it was staged.
   bDecompLoaded = false;
-}
-
-void CodecStage::RemoveAtRestart() {
-  if (bDecompLoaded) platform_.deleteFileAtRestart(path_);
 }
 
 }  // namespace fenn

@@ -1,7 +1,10 @@
 // The codec library staged as "CompVLib.DLL" in the system directory for the extraction. The
 // stage owns what it staged: release mode, which the destructor runs on every way out (an
-// exception included), drops the module and deletes the file. A library of that name that was
-// there before is used as it is and never written or deleted.
+// exception included), drops the module and deletes the file. From the moment the file exists,
+// the system is also asked to delete it at its next start, so a run that is ended in the middle
+// (killed, or a logoff) leaves nothing that outlives a restart; the next run recognises that
+// leftover by the pending deletion and removes it after use. A library of that name that was
+// there before, with no deletion pending, is used as it is and never written or deleted.
 #pragma once
 
 #include <string>
@@ -22,15 +25,17 @@ class CodecStage {
   bool StageDecompressor(bool release);
   // The module the extraction calls; 0 when none is loaded.
   ModuleHandle module() const { return hDecompLib; }
-  // The process is about to be ended (Windows logs off or shuts down): a library this stage wrote
-  // is handed to the system to delete at its next start, since release mode will not run.
-  void RemoveAtRestart();
 
-  // The library file was written by this stage and is still its own.
+  // The library file was written by this stage (or left by an earlier run of the setup) and is
+  // still its own.
   bool staged() const { return bDecompLoaded; }
 
  private:
   bool LoadDecompressor();
+  // Makes the file at path_ the setup's own: created empty where nothing was (unless it is a
+  // leftover of the setup's), then handed to the system to delete at its next start (unless that
+  // is pending already).
+  bool ClaimLibraryFile(bool present, bool deletionPending);
   void ReleaseDecompressor();
 
   Platform& platform_;

@@ -1,5 +1,6 @@
 #include "installer/PayloadInstaller.h"
 
+#include "installer/ProductFolderPlacement.h"
 #include "installer/TempFileGuard.h"
 #include "locator/ExistenceTests.h"
 #include "locator/NameList.h"
@@ -27,6 +28,7 @@ Extraction PayloadInstaller::ExtractPayloads(const std::wstring& productFolder,
   // `pending` and leaves it only when a catalogue entry of exactly that spelling comes along.
   std::wstring pending;
   std::wstring rest = presentLibraries;
+  RemovePartialCopies(platform_, productFolder);
   for (int32_t id = FENN_FIRST_PAYLOAD_ID;; ++id) {
     if (progress_.SetupCancelled()) return Extraction::Cancelled;
     // The catalogue ends at the first id without a string-table entry.
@@ -75,8 +77,8 @@ Extraction PayloadInstaller::InstallPayload(int32_t id, const std::wstring& prod
   if (!status || *status != 0) return Extraction::DecompressFailed;
 
   if (!platform_.renameFile(outputPath, tempPath)) return Extraction::CannotPlaceFile;
-  // The product folder may lie on another drive than the temp folder; the move covers that.
-  if (!platform_.renameFile(tempPath, productFolder + L"\\" + name)) {
+  // The product folder may lie on another volume than the temp folder.
+  if (!PlaceInProductFolder(platform_, tempPath, productFolder, name)) {
     return Extraction::CannotPlaceFile;
   }
   made.Commit();

@@ -16,6 +16,12 @@ bool FileExists(Platform& platform, const std::wstring& path) {
   return PathListed(platform, path, kListNormalFiles);
 }
 
+bool EmptyFileExists(Platform& platform, const std::wstring& path) {
+  if (path.empty()) return false;
+  const ListResult first = platform.listFirst(path, kListNormalFiles);
+  return !first.failed && !first.name.empty() && first.size == 0;
+}
+
 bool FolderExists(Platform& platform, const std::wstring& path) {
   return PathListed(platform, path, kListFilesAndFolders);
 }

@@ -9,6 +9,8 @@ namespace fenn {
 
 // Normal files only: hidden, system and folder entries are not seen.
 bool FileExists(Platform& platform, const std::wstring& path);
+// A normal file that holds no bytes.
+bool EmptyFileExists(Platform& platform, const std::wstring& path);
 // Folders and normal files.
 bool FolderExists(Platform& platform, const std::wstring& path);
 

@@ -76,6 +76,7 @@ struct ListResult {
   // The entry is a junction or symbolic link (a reparse point): its contents stand elsewhere too,
   // and it can lead back to one of its own parents.
   bool link = false;
+  uint64_t size = 0;  // a file's length in bytes
 };
 
 // Outcome of one registry read, like RegQueryValueExA's: `status` 0 on success and
@@ -113,6 +114,12 @@ class Platform {
   // Starts the program at `path` in a normal, activated window with no arguments, not waiting for
   // it. False when it could not be started.
   virtual bool startProgram(const std::wstring& path) = 0;
+  // Claims the machine's one setup run for the rest of this process. False when another setup
+  // process holds it.
+  virtual bool claimSetupRun() = 0;
+  // Brings the visible panel of another setup process to the front. False when there is none
+  // (not yet, or no longer).
+  virtual bool activateOtherPanel() = 0;
   // Waits about `milliseconds` without processing window messages.
   virtual void sleepMilliseconds(uint32_t milliseconds) = 0;
 
@@ -123,12 +130,19 @@ class Platform {
   // The next name of the listing started by the last listFirst; empty at its end.
   virtual ListResult listNext() = 0;
   virtual bool deleteFile(const std::wstring& path) = 0;
-  // Asks the system to delete the file when it next starts (for a file that cannot be deleted
-  // now). False when that cannot be arranged.
+  // Asks the system to delete the file when it next starts. False when that cannot be arranged.
   virtual bool deleteFileAtRestart(const std::wstring& path) = 0;
-  // Renames or moves a file, also into another folder or onto another drive. Fails when the
-  // target exists or the source is absent.
+  // Whether a deletion of this file at the system's next start is pending (asked for by
+  // deleteFileAtRestart, in this process or an earlier one); paths compare without letter case.
+  virtual bool deletionPendingAtRestart(const std::wstring& path) = 0;
+  // Renames a file, also into another folder of the same volume. Fails when the target exists,
+  // the source is absent or the two lie on different volumes: a rename never copies, so the file
+  // is under one of its two names, complete, at every moment.
   virtual bool renameFile(const std::wstring& from, const std::wstring& to) = 0;
+  // Copies a file's bytes and its three times to a new file, also on another volume. Never
+  // replaces a file: fails when the target exists. A copy that fails (or a process ended in the
+  // middle of one) may leave a partial target.
+  virtual bool copyFile(const std::wstring& from, const std::wstring& to) = 0;
   // Creates (or empties) the file and writes exactly `bytes` from offset 0.
   virtual bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) = 0;
 

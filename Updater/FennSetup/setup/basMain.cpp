@@ -8,9 +8,26 @@
 
 namespace fenn {
 
+namespace {
+// Started at the same moment, the other setup may not have shown its panel yet.
+constexpr int kPanelLookups = 100;
+constexpr uint32_t kPanelLookupWaitMilliseconds = 100;
+
+// Another setup runs: its panel comes to the front, and this one ends without a window of its own,
+// a box or a file touched.
+void BringOtherSetupForward(Platform& platform) {
+  for (int lookup = 0; lookup < kPanelLookups; ++lookup) {
+    if (platform.activateOtherPanel()) return;
+    platform.sleepMilliseconds(kPanelLookupWaitMilliseconds);
+  }
+}
+}  // namespace
+
 void Main(Platform& platform) {
   std::unique_ptr<frmPanel> panel;
   try {
+    // Two setups at once would share the staged codec library and race for the same files.
+    if (!platform.claimSetupRun()) return BringOtherSetupForward(platform);
     panel = std::make_unique<frmPanel>(platform);
     panel->Load();
     // The panel's handlers run from these yields; every way of ending a run hides the panel.

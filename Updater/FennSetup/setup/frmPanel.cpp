@@ -86,11 +86,6 @@ bool frmPanel::InstallPayloads(const std::wstring& productFolder) {
   // The stage releases the library when it goes out of scope, whatever happened in between: after
   // a failure box, and before anything else when an error unwinds the sequence.
   CodecStage stage(platform_);
-  stagedCodec = &stage;
-  struct Forget {
-    CodecStage*& stage;
-    ~Forget() { stage = nullptr; }
-  } forget{stagedCodec};
 
   if (!stage.StageDecompressor(false)) {
     ShowError(texts::kCannotPrepareCodec);
@@ -128,9 +123,9 @@ void frmPanel::Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode) {
 }
 
 void frmPanel::Form_EndSession() {
-  // The process ends once this returns, before the stage could release the library: without this
-  // the staged file would pass for a library that was there before on every later run.
-  if (stagedCodec) stagedCodec->RemoveAtRestart();
+  // The process ends once this returns, before the stage can release the library. Nothing is left
+  // to do: the system was asked to delete the staged file at its next start when it was written,
+  // and the next run of the setup recognises it by that.
 }
 
 }  // namespace fenn

@@ -11,8 +11,6 @@
 
 namespace fenn {
 
-class CodecStage;
-
 class frmPanel : public PanelEvents, public SetupProgress {
  public:
   explicit frmPanel(Platform& platform) : platform_(platform) {}
@@ -52,8 +50,6 @@ class frmPanel : public PanelEvents, public SetupProgress {
   // The form's fields.
   std::array<std::wstring, 21> sStepText;
   std::wstring cmdRunTag;  // the updater's full path, once the setup has completed
-  // The codec stage while the payloads are installed, for a session that ends meanwhile.
-  CodecStage* stagedCodec = nullptr;
 };
 
 }  // namespace fenn

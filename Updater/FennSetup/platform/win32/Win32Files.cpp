@@ -4,6 +4,7 @@
 // listing is open at a time; "nothing matches" and "no such folder" give the empty name, while
 // other errors (no access, bad name, drive not ready, path too long) are failures.
 #include <algorithm>
+#include <vector>
 
 #include "platform/win32/Win32Platform.h"
 
@@ -49,7 +50,31 @@ ListResult found(const WIN32_FIND_DATAW& entry) {
   ListResult result;
   result.name = entry.cFileName;
   result.link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  result.size = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
   return result;
+}
+
+// The list of files the system renames or deletes at its next start.
+const wchar_t kSessionManagerKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
+
+// The path of a file as the system sees it at its next start. A 32-bit process on 64-bit Windows
+// sees the 32-bit system folder under the name of the 64-bit one, but the deletions at the next
+// start are carried out without that redirection: they must name the real folder.
+std::wstring pathSeenAtRestart(const std::wstring& path) {
+  BOOL wow64 = FALSE;
+  if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) return path;
+  wchar_t system[MAX_PATH + 1] = {};
+  wchar_t redirected[MAX_PATH + 1] = {};
+  const UINT systemLength = GetSystemDirectoryW(system, MAX_PATH + 1);
+  const UINT redirectedLength = GetSystemWow64DirectoryW(redirected, MAX_PATH + 1);
+  if (systemLength == 0 || systemLength > MAX_PATH || redirectedLength == 0 ||
+      redirectedLength > MAX_PATH || path.size() <= systemLength || path[systemLength] != L'\\' ||
+      CompareStringOrdinal(path.c_str(), static_cast<int>(systemLength), system,
+                           static_cast<int>(systemLength), TRUE) != CSTR_EQUAL) {
+    return path;
+  }
+  return std::wstring(redirected, redirectedLength) + path.substr(systemLength);
 }
 
 }  // namespace
@@ -105,7 +130,44 @@ ListResult Win32Platform::listNext() {
 
 bool Win32Platform::deleteFileAtRestart(const std::wstring& path) {
   // Needs administrator rights, which the setup has (its manifest asks for them).
-  return MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+  return MoveFileExW(pathSeenAtRestart(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}
+
+bool Win32Platform::deletionPendingAtRestart(const std::wstring& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, &key) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  std::vector<wchar_t> list;
+  DWORD type = 0;
+  DWORD size = 0;
+  LONG status = RegQueryValueExW(key, kPendingRenames, nullptr, &type, nullptr, &size);
+  while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+    list.assign(size / sizeof(wchar_t) + 2, L'\0');  // room for the terminators it may lack
+    status = RegQueryValueExW(key, kPendingRenames, nullptr, &type,
+                              reinterpret_cast<BYTE*>(list.data()), &size);
+    if (status == ERROR_SUCCESS) break;
+  }
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS || type != REG_MULTI_SZ) return false;
+
+  // Pairs of NT paths: the file, then where it goes; an empty second one deletes the file.
+  const std::wstring wanted = pathSeenAtRestart(path);
+  const wchar_t* entry = list.data();
+  const wchar_t* end = list.data() + size / sizeof(wchar_t);
+  while (entry < end && *entry) {
+    const wchar_t* target = entry + wcslen(entry) + 1;
+    if (target >= end) break;
+    std::wstring file = entry;
+    if (file.rfind(L"\\??\\", 0) == 0) file.erase(0, 4);
+    if (*target == L'\0' &&
+        CompareStringOrdinal(file.c_str(), -1, wanted.c_str(), -1, TRUE) == CSTR_EQUAL) {
+      return true;
+    }
+    entry = target + wcslen(target) + 1;
+  }
+  return false;
 }
 
 bool Win32Platform::deleteFile(const std::wstring& path) {
@@ -114,8 +176,41 @@ bool Win32Platform::deleteFile(const std::wstring& path) {
 
 bool Win32Platform::renameFile(const std::wstring& from, const std::wstring& to) {
   // No MOVEFILE_REPLACE_EXISTING: an existing target makes the move fail, as the caller expects.
-  // MOVEFILE_COPY_ALLOWED lets the temp folder and the product folder lie on different drives.
-  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
+  // No MOVEFILE_COPY_ALLOWED: across volumes it would copy straight into the final name, where a
+  // process ended in the middle leaves a partial file; the caller copies to a name of its own.
+  return MoveFileExW(from.c_str(), to.c_str(), 0) != 0;
+}
+
+bool Win32Platform::copyFile(const std::wstring& from, const std::wstring& to) {
+  HANDLE source = CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (source == INVALID_HANDLE_VALUE) return false;
+  // Taken before the first read, which moves the last-access time.
+  FILETIME created, accessed, written;
+  bool complete = GetFileTime(source, &created, &accessed, &written) != 0;
+  HANDLE target = complete ? CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr)
+                           : INVALID_HANDLE_VALUE;
+  if (target == INVALID_HANDLE_VALUE) {
+    CloseHandle(source);
+    return false;
+  }
+  std::vector<uint8_t> buffer(1u << 20);
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+      complete = false;
+    }
+    if (!complete || read == 0) break;
+    DWORD copied = 0;
+    complete = WriteFile(target, buffer.data(), read, &copied, nullptr) && copied == read;
+  }
+  // On the disk before the caller renames it: a copy under its final name is a whole one.
+  complete =
+      complete && SetFileTime(target, &created, &accessed, &written) && FlushFileBuffers(target);
+  if (!CloseHandle(target)) complete = false;
+  CloseHandle(source);
+  return complete;
 }
 
 bool Win32Platform::writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {

@@ -11,7 +11,7 @@
 namespace fenn {
 namespace {
 
-const wchar_t kPanelClass[] = L"FennSetupPanel";
+constexpr const wchar_t* kPanelClass = Win32Platform::kPanelClass;
 constexpr DWORD kPanelStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kPanelExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CONTROLPARENT;
 // Button clicks are posted back to the panel and raised from there, so an event handler always
@@ -61,6 +61,7 @@ Win32Platform::Win32Platform() = default;
 Win32Platform::~Win32Platform() {
   destroyPanel();
   endListing();
+  if (setupRun_) CloseHandle(setupRun_);
 }
 
 int Win32Platform::toPixels(int twips) const {

@@ -35,12 +35,18 @@ class Win32Platform : public Platform {
   bool startProgram(const std::wstring& path) override;
   void sleepMilliseconds(uint32_t milliseconds) override;
 
+  // One setup at a time (Win32SetupRun.cpp)
+  bool claimSetupRun() override;
+  bool activateOtherPanel() override;
+
   // File system (Win32Files.cpp)
   ListResult listFirst(const std::wstring& pattern, int attributes) override;
   ListResult listNext() override;
   bool deleteFile(const std::wstring& path) override;
   bool deleteFileAtRestart(const std::wstring& path) override;
+  bool deletionPendingAtRestart(const std::wstring& path) override;
   bool renameFile(const std::wstring& from, const std::wstring& to) override;
+  bool copyFile(const std::wstring& from, const std::wstring& to) override;
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override;
 
   // Resources (Win32Resources.cpp)
@@ -76,6 +82,8 @@ class Win32Platform : public Platform {
   // The face the panel's font was created with ("굴림체" or the fixed-pitch stand-in).
   const std::wstring& panelFontFace() const { return fontFace_; }
 
+  // The panel's window class: another setup process finds the panel by it.
+  static constexpr wchar_t kPanelClass[] = L"FennSetupPanel";
   static constexpr int kRunButtonId = 100;  // cmdCancel has IDCANCEL, so Esc clicks it
   static constexpr int kLabelId = 101;
 
@@ -106,6 +114,7 @@ class Win32Platform : public Platform {
   PanelEvents* events_ = nullptr;
   bool sessionEndingSeen_ = false;
 
+  HANDLE setupRun_ = nullptr;  // the named object that marks the machine's one setup run
   HANDLE listing_ = INVALID_HANDLE_VALUE;
   int listingAttributes_ = 0;
   bool listingWithoutExtension_ = false;

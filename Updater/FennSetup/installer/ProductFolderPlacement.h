@@ -1,0 +1,29 @@
+// Placing an unpacked payload into the product folder so that it appears under its name only when
+// complete. On the temp folder's volume that is one rename. On another volume a rename cannot get
+// there and a copy takes time: the copy is written under a partial name of the setup's own inside
+// the product folder and renamed to the payload's name once it is whole, so a run ended at any
+// moment leaves either no file of that name or the complete one. A partial copy such a run left
+// is removed by the next run.
+#pragma once
+
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace fenn {
+
+// "~FennSetup-<name>.partial": the name a copy has while it is written into the product folder.
+std::wstring PartialCopyName(const std::wstring& name);
+// Whether `fileName` (no folder part) has the form of a partial copy's name.
+bool IsPartialCopyName(const std::wstring& fileName);
+
+// Deletes every partial copy in the product folder: only one setup runs at a time, so each was
+// left by a run that ended while copying.
+void RemovePartialCopies(Platform& platform, const std::wstring& productFolder);
+
+// Moves `file` to productFolder\name, which does not exist. False when it cannot be placed; then
+// nothing of it is in the product folder and `file` is where it was.
+bool PlaceInProductFolder(Platform& platform, const std::wstring& file,
+                          const std::wstring& productFolder, const std::wstring& name);
+
+}  // namespace fenn

@@ -1,0 +1,222 @@
+// A run killed at any moment, then run again: the product folder never holds part of a payload
+// under the payload's name, the staged library never passes for one that was there before, and
+// the next run completes the installation and removes what the killed one left.
+#include <algorithm>
+#include <optional>
+
+#include "SetupWorld.h"
+#include "installer/ProductFolderPlacement.h"
+#include "setup/basMain.h"
+
+namespace fenn::test {
+namespace {
+
+// The product on a second fixed drive: another volume than the temp folder, so every payload is
+// copied into the product folder before it gets its name.
+constexpr wchar_t kOtherVolumeFolder[] = L"D:\\Tolvarine";
+
+// The disk and the pending deletions at the moment of the kill.
+struct KilledMachine {
+  fake::FakeFileSystem fs;
+  std::vector<std::wstring> pendingAtRestart;
+};
+
+// A machine whose setup is killed at its `killAt`-th moment: the middle or the end of a write,
+// a copy or a decompression, the end of a delete, rename or request to delete at restart. The run
+// itself goes on (a fake process cannot be ended); what counts is the copy of its disk taken then.
+class KillableMachine : public fake::FakePlatform {
+ public:
+  explicit KillableMachine(int killAt) : killAt_(killAt) {
+    BuildMachine(*this);
+    fs.addDrive(L'D', kDriveFixed);
+    AddProduct(*this, kOtherVolumeFolder);
+    duringCopy = [this](const std::wstring&) { Moment(); };
+    codec = [this](fake::FakePlatform& self, const std::wstring& source,
+                   const std::wstring& destination) {
+      // The codec writes its output piece by piece.
+      self.fs.writeBytes(destination, {'h', 'a', 'l', 'f'});
+      Moment();
+      const int32_t status = unpack_(self, source, destination);
+      Moment();
+      return status;
+    };
+    actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
+  }
+
+  bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override {
+    if (bytes.size() > 1) {
+      FakePlatform::writeBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 1));
+      Moment();
+    }
+    return After(FakePlatform::writeBytes(path, bytes));
+  }
+  bool copyFile(const std::wstring& from, const std::wstring& to) override {
+    return After(FakePlatform::copyFile(from, to));
+  }
+  bool deleteFile(const std::wstring& path) override {
+    return After(FakePlatform::deleteFile(path));
+  }
+  bool renameFile(const std::wstring& from, const std::wstring& to) override {
+    return After(FakePlatform::renameFile(from, to));
+  }
+  bool deleteFileAtRestart(const std::wstring& path) override {
+    return After(FakePlatform::deleteFileAtRestart(path));
+  }
+
+  std::optional<KilledMachine> killed;
+  int moments = 0;
+
+ private:
+  bool After(bool result) {
+    Moment();
+    return result;
+  }
+  void Moment() {
+    if (++moments == killAt_) killed = KilledMachine{fs, deletedAtRestart};
+  }
+
+  int killAt_;
+  decltype(codec) unpack_ = codec;
+};
+
+std::wstring InProduct(const std::wstring& name) {
+  return Join(kOtherVolumeFolder, name);
+}
+
+// What a kill may leave: under a payload's name nothing or the whole file; a staged library only
+// with its deletion pending.
+void ExpectNothingHalfDone(const KilledMachine& killed) {
+  for (const std::wstring& name : kCatalogueNames) {
+    if (killed.fs.exists(InProduct(name))) {
+      EXPECT_EQ(killed.fs.text(InProduct(name)), PayloadContent(name)) << "partial payload";
+    }
+  }
+  // The file is made empty before its deletion is asked for, and gets its first byte after.
+  if (killed.fs.exists(kStagedLibrary) && !killed.fs.contents(kStagedLibrary).empty()) {
+    EXPECT_NE(std::find(killed.pendingAtRestart.begin(), killed.pendingAtRestart.end(),
+                        std::wstring(kStagedLibrary)),
+              killed.pendingAtRestart.end())
+        << "a staged library without its deletion at restart";
+  }
+}
+
+// The next run on the killed machine's disk completes the installation and removes what the
+// killed run left in the system directory and the product folder.
+void ExpectNextRunCompletes(const KilledMachine& killed, bool restartFirst) {
+  fake::FakePlatform next;
+  BuildMachine(next);
+  next.fs = killed.fs;
+  next.fs.releaseAllHolds();  // the killed process's modules went with it
+  next.deletedAtRestart = killed.pendingAtRestart;
+  if (restartFirst) {
+    next.restartSystem();
+    EXPECT_TRUE(next.fs.contents(kStagedLibrary).empty())
+        << "the staged library outlived a restart";
+  }
+  next.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
+  Main(next);
+  EXPECT_TRUE(next.messageBoxes.empty());
+  EXPECT_EQ(next.labelLog.back(), L"설치를 완료하였습니다.");
+  for (const std::wstring& name : kCatalogueNames) {
+    EXPECT_EQ(next.fs.text(InProduct(name)), PayloadContent(name)) << testing::PrintToString(name);
+  }
+  EXPECT_FALSE(next.fs.exists(kStagedLibrary));
+  EXPECT_EQ(next.loadedModules(), 0u);
+  for (const std::wstring& name : next.fs.entries(kOtherVolumeFolder)) {
+    EXPECT_FALSE(IsPartialCopyName(name)) << testing::PrintToString(name);
+  }
+  // Only the setup's own temporary names can be left in the temp folder by the killed run.
+  for (const std::wstring& name : next.fs.entries(kTempFolder)) {
+    EXPECT_EQ(name.rfind(L"~oc", 0), 0u) << testing::PrintToString(name);
+  }
+}
+
+TEST(KilledRunTest, KilledAtAnyMomentThenRunAgain) {
+  int moment = 1;
+  for (;; ++moment) {
+    SCOPED_TRACE("killed at moment " + std::to_string(moment));
+    KillableMachine machine(moment);
+    Main(machine);
+    if (!machine.killed) break;  // the whole run has fewer moments
+    ASSERT_TRUE(machine.messageBoxes.empty());
+    ExpectNothingHalfDone(*machine.killed);
+    ExpectNextRunCompletes(*machine.killed, false);
+    ExpectNextRunCompletes(*machine.killed, true);
+  }
+  // Staging, four payloads each decompressed, copied and renamed, the release.
+  EXPECT_GT(moment, 40);
+}
+
+TEST(KilledRunTest, PayloadIsCopiedUnderAPartialNameOnlyAcrossVolumes) {
+  fake::FakePlatform across;
+  BuildMachine(across);
+  across.fs.addDrive(L'D', kDriveFixed);
+  AddProduct(across, kOtherVolumeFolder);
+  std::vector<std::wstring> copiedTo;
+  across.duringCopy = [&](const std::wstring& target) {
+    copiedTo.push_back(target);
+    // Half a copy is never under the payload's name.
+    const std::wstring name = target.substr(target.rfind(L'\\') + 1);
+    EXPECT_TRUE(IsPartialCopyName(name)) << testing::PrintToString(name);
+  };
+  across.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
+  Main(across);
+  EXPECT_EQ(copiedTo.size(), kCatalogueNames.size());
+  EXPECT_TRUE(across.fs.entries(kTempFolder).empty());
+
+  // On the temp folder's volume a payload is placed with one rename, never copied.
+  fake::FakePlatform same;
+  BuildMachine(same);
+  AddProduct(same, kDefaultFolder);
+  same.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
+  Main(same);
+  EXPECT_EQ(same.copies, 0);
+  for (const std::wstring& name : kCatalogueNames) {
+    EXPECT_EQ(same.fs.text(Join(kDefaultFolder, name)), PayloadContent(name));
+  }
+}
+
+TEST(KilledRunTest, PartialCopiesAreRemovedAndNothingElse) {
+  fake::FakePlatform machine;
+  BuildMachine(machine);
+  machine.fs.addDrive(L'D', kDriveFixed);
+  AddProduct(machine, kOtherVolumeFolder);
+  // K3Fenn.exe was installed whole by the killed run; the copy of setupapi.dll was cut short.
+  machine.fs.addFile(InProduct(L"K3Fenn.exe"), PayloadContent(L"K3Fenn.exe"));
+  machine.fs.addFile(InProduct(PartialCopyName(L"setupapi.dll")), "plain by");
+  machine.fs.addFile(InProduct(L"~fennsetup-K3Fenn.exe.PARTIAL"), "plain bytes of K3");
+  // Names that only look alike belong to the product.
+  const std::vector<std::wstring> alike = {L"~FennSetup-.partial", L"~FennSetup-notes.txt",
+                                           L"K3Fenn.exe.partial", L"~FennSetup-x.partial.bak"};
+  for (const std::wstring& name : alike) machine.fs.addFile(InProduct(name), "product");
+  machine.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
+  Main(machine);
+
+  EXPECT_TRUE(machine.messageBoxes.empty());
+  std::vector<std::wstring> expected = kProductFiles;
+  expected.insert(expected.end(), alike.begin(), alike.end());
+  expected.insert(expected.end(), kCatalogueNames.begin(), kCatalogueNames.end());
+  std::vector<std::wstring> entries = machine.fs.entries(kOtherVolumeFolder);
+  std::sort(entries.begin(), entries.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(entries, expected);
+  for (const std::wstring& name : alike) EXPECT_EQ(machine.fs.text(InProduct(name)), "product");
+}
+
+TEST(KilledRunTest, CopyThatCannotBeFinishedLeavesNoPartOfIt) {
+  fake::FakePlatform machine;
+  BuildMachine(machine);
+  machine.fs.addDrive(L'D', kDriveFixed);
+  AddProduct(machine, kOtherVolumeFolder);
+  machine.fs.setWriteQuota(kOtherVolumeFolder, 5);  // the product's disk is full
+  Main(machine);
+  ASSERT_EQ(machine.messageBoxes.size(), 1u);
+  EXPECT_EQ(machine.messageBoxes[0].text,
+            L"리소스를 추가할 수 없습니다. 파일 쓰는데 오류가 발생했습니다.");
+  EXPECT_EQ(machine.fs.entries(kOtherVolumeFolder).size(), kProductFiles.size());
+  EXPECT_TRUE(machine.fs.entries(kTempFolder).empty());
+  EXPECT_FALSE(machine.fs.exists(kStagedLibrary));
+}
+
+}  // namespace
+}  // namespace fenn::test
