@@ -6,6 +6,7 @@ prefix's wineserver. A failed scenario keeps its folder for a look afterwards.
 
 import shutil
 import sys
+import threading
 import time
 from pathlib import Path
 
@@ -68,6 +69,35 @@ class ScenarioContext:
         self._runs.append(run)
         self.log(f"start {name} {' '.join(args)}".rstrip())
         return run.start()
+
+    def start_together(self, prefix, host_exe, count, as_name=None):
+        """Starts count copies of one Windows program at the same moment on the prefix's
+        desktop; one DesktopRun each (their program_pids see every copy: one name)."""
+        name = as_name or Path(host_exe).name
+        target = prefix.host_path(PROGRAM_FOLDER) / name
+        target.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copy2(host_exe, target)
+        runs = [DesktopRun(prefix, self.display, f"{PROGRAM_FOLDER}\\{name}",
+                           log_path=self.work / f"{name}-{number}.log")
+                for number in range(1, count + 1)]
+        self._runs.extend(runs)
+        errors = []
+
+        def start(run):
+            try:
+                run.start()
+            except ScenarioFailure as error:
+                errors.append(error)
+
+        threads = [threading.Thread(target=start, args=(run,)) for run in runs]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        if errors:
+            raise errors[0]
+        self.log(f"started {count} x {name} at once")
+        return runs
 
     def screenshot(self, run, label):
         path = self.screenshot_dir / f"{self.name}-{label}.png"

@@ -1,0 +1,160 @@
+"""The setup killed (SIGKILL of its process) at three moments, then run again on the same prefix.
+The product folder lies on D:, a tmpfs under /dev/shm: another file system than the prefix and
+its temp folder, so every payload is copied across volumes.
+
+After each kill no payload's name holds part of a file, and a "CompVLib.DLL" left in the system
+directory has its deletion at the next start pending. The next run completes: every payload is
+installed byte for byte with its recorded times, the killed run's partial copy is gone, and so is
+the library. The setup is held at each moment through inotify (the file that marks the moment is
+created) and SIGSTOP, then killed, so that small payloads do."""
+
+import os
+import shutil
+import signal
+import tempfile
+import time
+from pathlib import Path
+
+from cases.end_session import pending_deletions
+from fenntest.errors import ScenarioFailure
+from fenntest.flow import (SetupUnderTest, check_installed, finish, staged_codec, start_setup,
+                           wait_completed)
+from fenntest.product import (PAYLOAD_NAMES, REGISTRY_KEY, REGISTRY_VALUE, STAGED_CODEC,
+                              SYSTEM_LIBRARIES, lay_out_product, leftover_temp_files)
+from fenntest.watch import IN_CREATE, FolderWatch
+
+PRODUCT_FOLDER = "D:\\톨바리네 2000"
+PARTIAL_PREFIX = "~fennsetup-"
+PARTIAL_SUFFIX = ".partial"
+HOLD_SECONDS = 60
+
+
+class KilledMachine:
+    """A prefix with the product on a tmpfs drive D:, without the two system libraries (so all
+    four payloads are installed)."""
+
+    def __init__(self, ctx, outputs):
+        self.ctx = ctx
+        self.setup = SetupUnderTest(outputs.setup)
+        self.prefix = ctx.new_prefix()
+        shm = Path(tempfile.mkdtemp(prefix="fenn-killed-", dir="/dev/shm"))
+        ctx.on_close(lambda: shutil.rmtree(shm, ignore_errors=True), after_wine=True)
+        if os.stat(shm).st_dev == os.stat(self.prefix.path).st_dev:
+            raise ScenarioFailure("/dev/shm is on the prefix's file system: no second volume")
+        self.prefix.map_fixed_drives({"d": shm}, ctx.work)
+        self.prefix.set_user_value(REGISTRY_KEY, REGISTRY_VALUE, PRODUCT_FOLDER, ctx.work)
+        self.product = lay_out_product(self.prefix.host_path(PRODUCT_FOLDER))
+        for name in SYSTEM_LIBRARIES:
+            (self.prefix.system32 / name).unlink()
+
+    def run_until(self, folder, marks, label):
+        """Starts the setup, stops it the moment a file for which marks(name) holds is created
+        in folder, and kills it there."""
+        watch = FolderWatch(folder, IN_CREATE)
+        try:
+            run = self.ctx.start_program(self.prefix, self.setup.exe, as_name="FennSetup.exe")
+            pids = run.program_pids()
+            seen = watch.wait_for_match(marks, IN_CREATE, time.monotonic() + HOLD_SECONDS)
+            for pid in pids:
+                os.kill(pid, signal.SIGSTOP)
+        finally:
+            watch.close()
+        if seen is None:
+            raise ScenarioFailure(f"{label}: the moment never came within {HOLD_SECONDS}s")
+        self.ctx.log(f"{label}: stopped as {seen} appeared in {folder}")
+        for pid in pids:
+            os.kill(pid, signal.SIGKILL)
+        run.wait_exit()
+        return run
+
+    def state(self):
+        """What the three folders hold, in words for the log."""
+        staged = staged_codec(self.prefix)
+        pending = STAGED_CODEC.lower() in pending_deletions(self.prefix).lower()
+        product = sorted(p.name + (f" ({p.stat().st_size} bytes)"
+                                   if p.name.lower().startswith(PARTIAL_PREFIX) else "")
+                         for p in self.product.iterdir())
+        return (f"product folder {product}; temp {leftover_temp_files(self.prefix.temp_dir)}; "
+                f"system directory: {STAGED_CODEC} "
+                f"{'present' if staged else 'absent'}, deletion at restart "
+                f"{'pending' if pending else 'not pending'}"), staged, pending
+
+    def expect_nothing_half_done(self, label):
+        described, staged, pending = self.state()
+        self.ctx.log(f"{label}, after the kill: {described}")
+        problems = []
+        for payload in self.setup.payloads:
+            path = self.product / payload.name
+            if path.exists() and path.read_bytes() != payload.content:
+                problems.append(f"{payload.name} is there but not whole "
+                                f"({path.stat().st_size} of {len(payload.content)} bytes)")
+        if staged is not None and not pending and staged.stat().st_size > 0:
+            problems.append(f"{STAGED_CODEC} is left without its deletion at restart")
+        if problems:
+            raise ScenarioFailure(f"{label}: " + "; ".join(problems))
+
+    def restart(self):
+        """Windows starts again: the deletions asked for at restart are carried out."""
+        self.prefix.shutdown()
+        self.prefix.wine(["wineboot", "-r"])
+        self.prefix.wait_idle()
+        staged = staged_codec(self.prefix)
+        if staged is not None and staged.stat().st_size > 0:
+            raise ScenarioFailure(f"{STAGED_CODEC} outlived a restart of the system")
+        self.ctx.log("restarted: the staged library is gone")
+
+    def expect_next_run_completes(self, label):
+        run = start_setup(self.ctx, self.prefix, self.setup)
+        wait_completed(self.ctx, run, self.prefix, self.product, PAYLOAD_NAMES)
+        self.ctx.screenshot(run, f"{label}-rerun-completed")
+        finish(self.ctx, run)
+        described, staged, _ = self.state()
+        self.ctx.log(f"{label}, after the next run: {described}")
+        check_installed(self.setup, self.product, PAYLOAD_NAMES)
+        partial = [p.name for p in self.product.iterdir()
+                   if p.name.lower().startswith(PARTIAL_PREFIX)]
+        if partial:
+            raise ScenarioFailure(f"{label}: partial copies left after the next run: {partial}")
+        if staged is not None:
+            raise ScenarioFailure(f"{label}: {STAGED_CODEC} is left after the next run")
+
+
+def killed_after_staging(ctx, outputs):
+    """Killed as the first container is written to the temp folder: the library is staged and
+    loaded, nothing is installed yet. The next run recognises the library as its own leftover by
+    its pending deletion, uses it and removes it."""
+    machine = KilledMachine(ctx, outputs)
+    machine.run_until(machine.prefix.temp_dir, lambda name: name.lower().startswith("~oc"),
+                      "after staging")
+    if staged_codec(machine.prefix) is None:
+        raise ScenarioFailure("the library was not staged when the first container was written")
+    machine.expect_nothing_half_done("after staging")
+    machine.expect_next_run_completes("after-staging")
+
+
+def killed_in_decompression(ctx, outputs):
+    """Killed as the codec creates the output of the first payload (the largest, the debug
+    library), then the system restarts before the next run."""
+    machine = KilledMachine(ctx, outputs)
+    machine.run_until(machine.prefix.temp_dir, lambda name: name.lower().endswith(".tmp.bin"),
+                      "in decompression")
+    machine.expect_nothing_half_done("in decompression")
+    machine.restart()
+    machine.expect_next_run_completes("in-decompression")
+
+
+def killed_in_copy(ctx, outputs):
+    """Killed as the first payload's copy is created in the product folder on the other volume:
+    the copy is under its partial name, never under the payload's."""
+    machine = KilledMachine(ctx, outputs)
+    machine.run_until(machine.product, lambda name: name.lower().startswith(PARTIAL_PREFIX),
+                      "in the copy")
+    machine.expect_nothing_half_done("in the copy")
+    machine.expect_next_run_completes("in-copy")
+
+
+SCENARIOS = {
+    "killed_after_staging": killed_after_staging,
+    "killed_in_decompression": killed_in_decompression,
+    "killed_in_copy": killed_in_copy,
+}
