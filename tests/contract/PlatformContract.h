@@ -14,6 +14,9 @@
 //   std::wstring addLibrary(relative);  // writes a library that loads
 //   std::string ansi(text);              // text in the Korean code page (949)
 //   std::vector<uint8_t> read(path);     // a file's bytes
+//   std::wstring otherVolume;  // an empty scratch folder on another volume than root, ending in
+//                              // "\"; empty when the machine has no second volume
+//   std::unique_ptr<Platform> anotherProcess();  // a second process on the same machine
 //   static const char* name();
 // and carries the resources of the test programs: strings 101 "CompLib.dll" and 102
 // "톨바리네 2000" and "CUSTOM" 101 (7 bytes) in Korean, string 120 in English only.
@@ -22,11 +25,13 @@
 #include <gtest/gtest.h>
 
 #include <cwctype>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/Platform.h"
+#include "setup/FormDescription.h"
 
 namespace fenn::contract {
 
@@ -44,6 +49,14 @@ using Names = std::multiset<std::wstring>;
 inline std::vector<uint8_t> Bytes(const std::string& text) {
   return std::vector<uint8_t>(text.begin(), text.end());
 }
+
+// The events of a panel that nobody clicks.
+struct NoEvents : PanelEvents {
+  void cmdRun_Click() override {}
+  void cmdCancel_Click() override {}
+  void Form_QueryUnload(int16_t&, int16_t) override {}
+  void Form_EndSession() override {}
+};
 
 struct MachineName {
   template <typename Machine>
@@ -312,6 +325,73 @@ TYPED_TEST(PlatformContract, ModulesHoldTheirFileUntilTheLastReferenceGoes) {
   EXPECT_TRUE(platform.deleteFile(library));
   EXPECT_EQ(platform.loadLibrary(this->machine.root + L"absent.dll"), 0u);
   EXPECT_EQ(platform.callDecompress(0, L"a", L"b"), std::nullopt);
+}
+
+TYPED_TEST(PlatformContract, CopiesAreNewFilesAndRenamesNeverLeaveTheirVolume) {
+  Platform& platform = this->platform;
+  const std::wstring& root = this->machine.root;
+  this->machine.addFile(L"payload.bin", std::string(70000, 'p') + "end", 0);
+  this->machine.addFile(L"existing.bin", "kept", 0);
+  const std::vector<uint8_t> payload = this->machine.read(root + L"payload.bin");
+  EXPECT_TRUE(platform.copyFile(root + L"payload.bin", root + L"copy.bin"));
+  EXPECT_EQ(this->machine.read(root + L"copy.bin"), payload);
+  EXPECT_EQ(this->machine.read(root + L"payload.bin"), payload);
+  // Never onto a file, never from nothing, never into a folder that is not there.
+  EXPECT_FALSE(platform.copyFile(root + L"payload.bin", root + L"existing.bin"));
+  EXPECT_EQ(this->machine.read(root + L"existing.bin"), Bytes("kept"));
+  EXPECT_FALSE(platform.copyFile(root + L"absent.bin", root + L"x.bin"));
+  EXPECT_FALSE(platform.copyFile(root + L"payload.bin", root + L"missing\\x.bin"));
+
+  const std::wstring& other = this->machine.otherVolume;
+  if (other.empty()) return;  // no second volume on this machine
+  // A rename does not copy: across volumes it fails and leaves the file where it was.
+  EXPECT_FALSE(platform.renameFile(root + L"payload.bin", other + L"K3Fenn.exe"));
+  EXPECT_EQ(this->machine.read(root + L"payload.bin"), payload);
+  EXPECT_EQ(this->Name(L"payload.bin", kListNormalFiles), L"payload.bin");
+  EXPECT_EQ(platform.listFirst(other + L"K3Fenn.exe", kListNormalFiles).name, L"");
+  // A copy gets there, and a rename on that volume gives it its name.
+  EXPECT_TRUE(platform.copyFile(root + L"payload.bin", other + L"partial.bin"));
+  EXPECT_TRUE(platform.renameFile(other + L"partial.bin", other + L"K3Fenn.exe"));
+  EXPECT_EQ(this->machine.read(other + L"K3Fenn.exe"), payload);
+  EXPECT_TRUE(platform.deleteFile(other + L"K3Fenn.exe"));
+}
+
+TYPED_TEST(PlatformContract, DeletionsAtRestartAreReadBack) {
+  Platform& platform = this->platform;
+  const std::wstring& root = this->machine.root;
+  this->machine.addFile(L"staged.dll", "MZ", 0);
+  this->machine.addFile(L"other.dll", "MZ", 0);
+  EXPECT_FALSE(platform.deletionPendingAtRestart(root + L"staged.dll"));
+  EXPECT_TRUE(platform.deleteFileAtRestart(root + L"staged.dll"));
+  EXPECT_TRUE(platform.deletionPendingAtRestart(root + L"staged.dll"));
+  EXPECT_TRUE(platform.deletionPendingAtRestart(root + L"STAGED.DLL"));
+  EXPECT_FALSE(platform.deletionPendingAtRestart(root + L"other.dll"));
+  EXPECT_FALSE(platform.deletionPendingAtRestart(root + L"staged"));
+  // It stays pending after the file is gone: the request is the system's now.
+  EXPECT_TRUE(platform.deleteFile(root + L"staged.dll"));
+  EXPECT_TRUE(platform.deletionPendingAtRestart(root + L"staged.dll"));
+}
+
+TYPED_TEST(PlatformContract, OneSetupRunPerMachineAndOthersFindItsPanel) {
+  std::unique_ptr<Platform> holder = this->machine.anotherProcess();
+  std::unique_ptr<Platform> second = this->machine.anotherProcess();
+  EXPECT_TRUE(holder->claimSetupRun());
+  EXPECT_TRUE(holder->claimSetupRun()) << "its own claim";
+  EXPECT_FALSE(second->claimSetupRun());
+  EXPECT_FALSE(second->activateOtherPanel()) << "no panel anywhere";
+  NoEvents events;
+  holder->createPanel(PanelFormDescription(), events);
+  EXPECT_FALSE(second->activateOtherPanel()) << "a panel not yet shown";
+  holder->showPanel();
+  EXPECT_TRUE(second->activateOtherPanel());
+  EXPECT_FALSE(holder->activateOtherPanel()) << "its own panel is no other's";
+  holder->hidePanel();
+  EXPECT_FALSE(second->activateOtherPanel()) << "a hidden panel belongs to a setup that ends";
+  holder->destroyPanel();
+  // The claim ends with its process.
+  EXPECT_FALSE(second->claimSetupRun());
+  holder.reset();
+  EXPECT_TRUE(second->claimSetupRun());
 }
 
 }  // namespace fenn::contract

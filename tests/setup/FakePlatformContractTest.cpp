@@ -2,6 +2,8 @@
 // platform test program.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "AnsiText.h"
 #include "FakePlatform.h"
 #include "KoreanMachine.h"
@@ -16,6 +18,8 @@ struct FakeContractMachine {
     fake.resourceStrings = {{101, L"CompLib.dll"}, {102, L"톨바리네 2000"}};
     fake.customResources = {{101, std::vector<uint8_t>(custom.begin(), custom.end())}};
     fake.registry.addKey(userKey);
+    fake.fs.addDrive(L'D', kDriveFixed);
+    fake.fs.addFolder(otherVolume);
   }
   static const char* name() { return "Fake"; }
   Platform& platform() { return fake; }
@@ -34,9 +38,15 @@ struct FakeContractMachine {
   }
   std::string ansi(const std::wstring& text) { return fake::ToCp949(text); }
   std::vector<uint8_t> read(const std::wstring& path) { return fake.fs.contents(path); }
+  std::unique_ptr<Platform> anotherProcess() {
+    auto process = std::make_unique<fake::FakePlatform>();
+    process->joinMachineOf(fake);
+    return process;
+  }
 
   fake::FakePlatform fake;
   std::wstring root = L"C:\\Contract\\";
+  std::wstring otherVolume = L"D:\\Contract\\";
   std::wstring userKey = L"Software\\FennTest\\Contract";
 };
 

@@ -50,9 +50,15 @@ TEST(ProgramTest, StartsTheProgramWithItsQuotedPathAsTheWholeCommandLine) {
   ASSERT_TRUE(test::writeEmbeddedFile(test::kEmbeddedStandinUpdater, updater));
   ASSERT_TRUE(platform.startProgram(updater));
 
+  // The marker can be seen before the started program has written and closed it.
   std::wstring marker = folder / L"K3Fenn.started";
-  for (int wait = 0; wait < 200 && !test::fileExists(marker); ++wait) Sleep(50);
-  std::vector<uint8_t> written = contentOf(marker);
+  std::vector<uint8_t> written;
+  for (int wait = 0; wait < 200 && written.empty(); ++wait) {
+    bool ok = false;
+    if (test::fileExists(marker)) written = test::readFile(marker, ok);
+    if (written.empty()) Sleep(50);
+  }
+  ASSERT_FALSE(written.empty()) << "the started program wrote no marker";
   std::string commandLine(written.begin(), written.end());
   int length = WideCharToMultiByte(CP_UTF8, 0, updater.c_str(), -1, nullptr, 0, nullptr, nullptr);
   std::string utf8Path(length - 1, '\0');

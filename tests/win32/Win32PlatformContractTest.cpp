@@ -2,10 +2,21 @@
 // of its own under HKEY_CURRENT_USER, and this test program's own resources.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "TestFolder.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace fenn::contract {
+
+// run-platform-tests maps V: to a folder on another file system than the prefix (a tmpfs); a run
+// without it has no second volume.
+std::wstring OtherVolumeFolder() {
+  if (GetDriveTypeW(L"V:\\") == DRIVE_NO_ROOT_DIR) return std::wstring();
+  const std::wstring folder = L"V:\\contract-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(GetTickCount()) + L"\\";
+  return CreateDirectoryW(folder.c_str(), nullptr) ? folder : std::wstring();
+}
 
 struct Win32ContractMachine {
   Win32ContractMachine() {
@@ -37,6 +48,7 @@ struct Win32ContractMachine {
     return root + relative;
   }
   std::string ansi(const std::wstring& text) { return win32.toAnsi(text); }
+  std::unique_ptr<Platform> anotherProcess() { return std::make_unique<Win32Platform>(); }
   std::vector<uint8_t> read(const std::wstring& path) {
     bool ok = false;
     std::vector<uint8_t> bytes = test::readFile(path, ok);
@@ -47,6 +59,7 @@ struct Win32ContractMachine {
   test::TestFolder folder;  // declared first: removed after the platform has ended its listing
   Win32Platform win32;
   std::wstring root = folder.path();
+  std::wstring otherVolume = OtherVolumeFolder();
   std::wstring userKey;
   HKEY writable = nullptr;
 };
