@@ -112,6 +112,23 @@ TEST_F(CodecCallTest, DecompressesThroughTheModuleLoadedByFullPath) {
   EXPECT_EQ(platform.callDecompress(module, folder / L"packed.vx", folder / L"복원.bin"), 0);
   EXPECT_EQ(contentOf(folder / L"복원.bin"), bytesOf(content));
 
+  // A copy on its way into a product folder on another volume keeps the times the codec restored
+  // (the host keeps no creation time; the other two must stay). The copy's read of its source
+  // moves the source's last access: the times are taken before.
+  auto timesOf = [](const std::wstring& path, FILETIME& access, FILETIME& write) {
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(GetFileTime(file, nullptr, &access, &write));
+    CloseHandle(file);
+  };
+  FILETIME restored[2], copied[2];
+  timesOf(folder / L"복원.bin", restored[0], restored[1]);
+  ASSERT_TRUE(platform.copyFile(folder / L"복원.bin", folder / L"복사본.bin"));
+  timesOf(folder / L"복사본.bin", copied[0], copied[1]);
+  EXPECT_EQ(contentOf(folder / L"복사본.bin"), bytesOf(content));
+  EXPECT_EQ(CompareFileTime(&restored[0], &copied[0]), 0) << "last access";
+  EXPECT_EQ(CompareFileTime(&restored[1], &copied[1]), 0) << "last write";
+
   const std::optional<int32_t> absent =
       platform.callDecompress(module, folder / L"absent.vx", folder / L"out.bin");
   ASSERT_TRUE(absent.has_value());
