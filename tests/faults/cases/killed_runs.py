@@ -16,6 +16,7 @@ import time
 from pathlib import Path
 
 from cases.end_session import pending_deletions
+from faultlib import Unsupported
 from fenntest.errors import ScenarioFailure
 from fenntest.flow import (SetupUnderTest, check_installed, finish, staged_codec, start_setup,
                            wait_completed)
@@ -37,10 +38,13 @@ class KilledMachine:
         self.ctx = ctx
         self.setup = SetupUnderTest(outputs.setup)
         self.prefix = ctx.new_prefix()
-        shm = Path(tempfile.mkdtemp(prefix="fenn-killed-", dir="/dev/shm"))
+        try:
+            shm = Path(tempfile.mkdtemp(prefix="fenn-killed-", dir="/dev/shm"))
+        except OSError as error:
+            raise Unsupported(f"no folder in /dev/shm for a second volume ({error})")
         ctx.on_close(lambda: shutil.rmtree(shm, ignore_errors=True), after_wine=True)
         if os.stat(shm).st_dev == os.stat(self.prefix.path).st_dev:
-            raise ScenarioFailure("/dev/shm is on the prefix's file system: no second volume")
+            raise Unsupported("/dev/shm is on the prefix's file system: no second volume")
         self.prefix.map_fixed_drives({"d": shm}, ctx.work)
         self.prefix.set_user_value(REGISTRY_KEY, REGISTRY_VALUE, PRODUCT_FOLDER, ctx.work)
         self.product = lay_out_product(self.prefix.host_path(PRODUCT_FOLDER))
