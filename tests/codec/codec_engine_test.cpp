@@ -9,6 +9,10 @@
 #include <cerrno>
 #include <cstring>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "test_support.h"
 
 using namespace codec_test;
@@ -86,6 +90,13 @@ TEST(CodecEngine, NoStreamEndWhenTheDecodeFails) {
   EXPECT_EQ(-1, engine.streamEnd());
 }
 
+// The system's code of a read that failed the way a dropped network share does.
+#ifdef _WIN32
+constexpr int kReadError = ERROR_NETNAME_DELETED;
+#else
+constexpr int kReadError = EIO;
+#endif
+
 // A read that fails part-way is no end of the input: both kinds stop with Z_ERRNO and the reason,
 // and a compress leaves no finished stream behind (before, it finished the stream over the part
 // that was read and reported success).
@@ -97,7 +108,11 @@ TEST(CodecEngine, AFailedReadEndsThePassWithErrnoAndNoFinishedStream) {
     FailingReader(const Bytes& d, size_t f) : data(d), failAt(f) {}
     size_t read(unsigned char* out, size_t length) override {
       if (at >= failAt) {
-        errno = EIO;
+#ifdef _WIN32
+        SetLastError(kReadError);
+#else
+        errno = kReadError;
+#endif
         return kReadFailed;
       }
       const size_t n = std::min(length, failAt - at);
@@ -120,7 +135,7 @@ TEST(CodecEngine, AFailedReadEndsThePassWithErrnoAndNoFinishedStream) {
     FailingReader reader(content, 300000);
     Collecting sink;
     EXPECT_EQ(Z_ERRNO, engine.compress(reader, sink, 9));
-    EXPECT_EQ(EIO, engine.systemError());
+    EXPECT_EQ(kReadError, engine.systemError());
     EXPECT_TRUE(engine.inputFailed());
     EXPECT_EQ(300000u, engine.inputRead());
     // zlib's decoder does not find the stream's end in what was written.
@@ -134,7 +149,7 @@ TEST(CodecEngine, AFailedReadEndsThePassWithErrnoAndNoFinishedStream) {
     FailingReader cut(stream, streamLength / 2);
     Collecting decoded;
     EXPECT_EQ(Z_ERRNO, engine.expand(cut, decoded));  // not Z_BUF_ERROR: the input did not end
-    EXPECT_EQ(EIO, engine.systemError());
+    EXPECT_EQ(kReadError, engine.systemError());
     EXPECT_TRUE(engine.inputFailed());
     EXPECT_EQ(-1, engine.streamEnd());
 
