@@ -27,13 +27,15 @@ Outcome runCompress(const char* source, const char* destination, int level,
 }
 
 Outcome runExpand(const char* source, const char* destination, const PassOptions& options,
-                  int64_t& streamEnd) {
+                  int64_t& streamEnd, bool& destinationOpened) {
   streamEnd = -1;
+  destinationOpened = false;
   std::unique_ptr<CodecEngine> engine(new (std::nothrow)
                                           CodecEngine(options.bufferSize, options.hook));
   if (!engine) return Outcome{Z_MEM_ERROR, 0, false};
   const int32_t status = engine->expandFile(source, destination);
   streamEnd = engine->streamEnd();
+  destinationOpened = engine->outputOpened();
   return outcomeOf(status, *engine);
 }
 
@@ -136,10 +138,12 @@ Outcome expandFromVX(const char* source, const char* destination, const PassOpti
   // Decode, then delete the copy whatever the outcome; a failed decode onto the source itself
   // first puts the source back from it.
   int64_t streamEnd = -1;
-  const Outcome pass = runExpand(decoded, destination, options, streamEnd);
+  bool destinationOpened = false;
+  const Outcome pass = runExpand(decoded, destination, options, streamEnd, destinationOpened);
   bool keepCopy = false;
   if (ontoItself && pass.status != 0) {
-    restoreSource(temp, source, sourceTimes, keepCopy);
+    // Not opened: the source was never emptied (a read-only one, for one) and is as it was.
+    if (destinationOpened) restoreSource(temp, source, sourceTimes, keepCopy);
     if (!keepCopy) os::deleteFile(temp);
     return pass;
   }
