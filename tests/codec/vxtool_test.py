@@ -103,13 +103,18 @@ class VxTool(unittest.TestCase):
         return self.path(name)
 
     def finish(self, process):
-        """Waits for a vxtool reading a FIFO; one that hangs (reopening the FIFO) fails the test."""
+        """Waits for a vxtool reading a FIFO and returns its stderr; one that hangs (reopening the
+        FIFO) fails the test."""
         try:
             process.wait(timeout=120)
         except subprocess.TimeoutExpired:
             process.kill()
             process.wait()
             self.fail("vxtool never ended after its FIFO input was closed")
+        finally:
+            errors = process.stderr.read()
+            process.stderr.close()
+        return errors
 
     def assertFails(self, result, code, message):
         self.assertEqual(code, result.returncode, result.stderr)
@@ -280,8 +285,8 @@ class VxTool(unittest.TestCase):
         p = subprocess.Popen([*EMULATOR, VXTOOL, "pack", fifo, out], stderr=subprocess.PIPE)
         with open(fifo, "wb") as feed:
             feed.write(data)
-        self.finish(p)
-        self.assertEqual(0, p.returncode, p.stderr.read())
+        errors = self.finish(p)
+        self.assertEqual(0, p.returncode, errors)
         with open(out, "rb") as f:
             trailer = struct.unpack("<3Q", f.read()[-24:])
         self.assertEqual(os.stat(fifo).st_mtime_ns // 100 + EPOCH_DIFF * 10_000_000, trailer[2])
@@ -343,7 +348,8 @@ class VxTool(unittest.TestCase):
         for force, kept in ((False, True), (True, False)):
             fifo, late = self.path(f"slow-{force}"), self.path(f"late-{force}.vx")
             os.mkfifo(fifo)
-            p = subprocess.Popen([*EMULATOR, VXTOOL, "pack", *(["-f"] if force else []), fifo, late],
+            force_flag = ["-f"] if force else []
+            p = subprocess.Popen([*EMULATOR, VXTOOL, "pack", *force_flag, fifo, late],
                                  stderr=subprocess.PIPE, text=True)
             with open(fifo, "wb") as feed:
                 feed.write(b"first part " * 10000)
@@ -351,8 +357,7 @@ class VxTool(unittest.TestCase):
                 with open(late, "wb") as other:
                     other.write(b"made by another program")
                 feed.write(b"the rest " * 10000)
-            self.finish(p)
-            errors = p.stderr.read()
+            errors = self.finish(p)
             if kept:
                 self.assertEqual(3, p.returncode, errors)
                 self.assertIn(f"{late} appeared during the run and is kept; use -f to replace it",
@@ -379,7 +384,8 @@ class VxTool(unittest.TestCase):
                 feed.flush()
             p.send_signal(signal.SIGTERM)
             p.wait(timeout=30)
-        self.assertEqual(-signal.SIGTERM, p.returncode, p.stderr.read())
+        with p.stderr:
+            self.assertEqual(-signal.SIGTERM, p.returncode, p.stderr.read())
         self.assertEqual(b"keep me", content(out))
         self.assertEqual([], glob.glob(self.path(".vxtool-*")))
 
