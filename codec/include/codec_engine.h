@@ -13,15 +13,20 @@
 #include <cstdint>
 #include <memory>
 
+#include "vx_format.h"
+
 namespace complib {
 
 // A pass stopped by its hook (never returned by the exported operations, whose hook never stops).
 constexpr int32_t kErrCancelled = static_cast<int32_t>(0x80000003u);
 
-// Where a pass reads from: up to `length` bytes in order; 0 means the input is finished (its end
-// and a read error alike).
+// Where a pass reads from: up to `length` bytes in order. Returns how many were read, 0 at the end
+// of the input, or kReadFailed when the read failed (with the system's error code set). A failed
+// read is not an end: the pass stops with Z_ERRNO, so that content cut short is never taken for the
+// whole.
 class ByteReader {
  public:
+  static constexpr size_t kReadFailed = static_cast<size_t>(-1);
   virtual ~ByteReader() = default;
   virtual size_t read(unsigned char* data, size_t length) = 0;
 };
@@ -53,10 +58,14 @@ class CodecEngine {
   CodecEngine& operator=(const CodecEngine&) = delete;
 
   // Writes one complete zlib stream of `input`'s content to `output` (created or emptied). Returns
-  // 0 or a negative zlib status. A level outside -1..9 returns Z_STREAM_ERROR before any file is
-  // opened; an input that cannot be opened returns kErrOpenNomFile (and creates no output), an
-  // output that cannot be opened kErrOpenFormatFile.
-  int32_t compressFile(const char* input, const char* output, int level);
+  // 0 or a negative zlib status; after a failed read of the input, Z_ERRNO and an output that
+  // holds no finished stream. `inputTimes` (may be null) receives the input's times, read from the
+  // open input once the pass has read all of it; kErrOpenNomFile when they cannot be read. A level
+  // outside -1..9 returns Z_STREAM_ERROR before any file is opened; an input that cannot be opened
+  // returns kErrOpenNomFile (and creates no output), an output that cannot be opened
+  // kErrOpenFormatFile.
+  int32_t compressFile(const char* input, const char* output, int level,
+                       FileTimes* inputTimes = nullptr);
 
   // Decodes the zlib stream at the start of `input` into `output` (created or emptied); bytes
   // behind the stream's end are never decoded. Returns 0 or a negative zlib status; an input that
@@ -76,12 +85,19 @@ class CodecEngine {
   uint64_t inputConsumed() const { return inputConsumed_; }
   uint64_t outputWritten() const { return outputWritten_; }
   uint32_t adler32() const { return adler32_; }
-  // errno of the failed open or write behind a status, 0 when there was none.
+  // The system's code (os.h: errno on Linux, GetLastError's on Windows) of the failed open, read
+  // or write behind a status; 0 when there was none.
   int systemError() const { return systemError_; }
+  // Whether the failure behind systemError() was on the input's side (its open or a read) rather
+  // than on the output's.
+  bool inputFailed() const { return inputFailed_; }
+  // Whether the last file pass opened its output, which creates or empties it.
+  bool outputOpened() const { return outputOpened_; }
 
  private:
   enum class Kind { Deflate, Inflate };
-  int32_t runFiles(Kind kind, const char* input, const char* output, int level);
+  int32_t runFiles(Kind kind, const char* input, const char* output, int level,
+                   FileTimes* inputTimes);
   int32_t run(Kind kind, ByteReader& input, ByteSink& output, int level);
   int code(Kind kind, int flush);
 
@@ -99,10 +115,13 @@ class CodecEngine {
   std::unique_ptr<unsigned char[]> inputBuffer_;
   std::unique_ptr<unsigned char[]> outputBuffer_;
 
-  // Bookkeeping for the rules around the fields: a failed write is final, a hook can stop the
-  // pass, and the offset of the stream's end locates a padded trailer.
+  // Bookkeeping for the rules around the fields: a failed read or write is final, a hook can stop
+  // the pass, and the offset of the stream's end locates a padded trailer.
   PieceHook* hook_;
+  bool readFailed_ = false;
   bool writeFailed_ = false;
+  bool inputFailed_ = false;
+  bool outputOpened_ = false;
   bool cancelled_ = false;
   uint64_t inputRead_ = 0;
   uint64_t inputConsumed_ = 0;

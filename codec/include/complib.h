@@ -17,7 +17,8 @@
 #endif
 
 /* Status codes besides 0 (success). zlib's negative codes are passed through unchanged:
- * -1 Z_ERRNO (an output write stored fewer bytes than asked), -2 Z_STREAM_ERROR (unusable stream,
+ * -1 Z_ERRNO (a read of the input failed, or an output write stored fewer bytes than asked: the
+ * content is never cut short silently), -2 Z_STREAM_ERROR (unusable stream,
  * preset dictionary requested, or a compression level outside -1..9), -3 Z_DATA_ERROR (corrupt
  * data: header, deflate data or Adler-32), -4 Z_MEM_ERROR, -5 Z_BUF_ERROR (input ended early). */
 #define COMPLIB_ERR_OPEN_FORMAT_FILE ((int32_t)-2147483647) /* 0x80000001 */

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "codec_engine.h"
 #include "vx_format.h"
@@ -18,14 +19,18 @@ struct PassOptions {
   // and may even be the destination. Without it the container itself is decoded, and the caller
   // makes sure it is not the destination.
   bool copySource = true;
-  // Compress: the times to record in the trailer instead of the source's own.
+  // Compress: the times to record in the trailer instead of the source's own (which are read from
+  // the open source, so that a pipe or /dev/stdin can be the source).
   const FileTimes* times = nullptr;
 };
 
-// A status (complib.h, or kErrCancelled) and, for a failed open or write, the errno behind it.
+// A status (complib.h, or kErrCancelled) and, for a failed open, read or write, the system's code
+// behind it (errno on Linux, GetLastError's on Windows; see systemErrorText) and whether it was the
+// source's side (its open or a read of it) that failed.
 struct Outcome {
   int32_t status = 0;
   int systemError = 0;
+  bool inputFailed = false;
 };
 
 // Compresses `source` into the VX-format file `destination`. One file as both (by identity: any
@@ -33,10 +38,16 @@ struct Outcome {
 Outcome compressToVX(const char* source, const char* destination, int level,
                      const PassOptions& options);
 
-// Decodes the VX-format file `source` into `destination` and gives it the recorded times.
+// Decodes the VX-format file `source` into `destination` and gives it the recorded times. A failed
+// decode of a file onto itself (with copySource) leaves it as it was, content and times.
 Outcome expandFromVX(const char* source, const char* destination, const PassOptions& options);
 
 // Whether both paths name one existing file (see compressToVX).
 bool isSameFile(const char* a, const char* b);
+
+// The system's code for the failure of the file call just made (errno on Linux, GetLastError's on
+// Windows), and the system's own one-line text for such a code or for Outcome::systemError.
+int lastSystemError();
+std::string systemErrorText(int code);
 
 }  // namespace complib

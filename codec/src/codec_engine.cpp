@@ -26,7 +26,9 @@ class FileReader : public ByteReader {
  public:
   explicit FileReader(std::FILE* file) : file_(file) {}
   size_t read(unsigned char* data, size_t length) override {
-    return std::fread(data, 1, length, file_);
+    const size_t got = std::fread(data, 1, length, file_);
+    // The bytes of a piece that ended in an error are dropped with it: the pass fails anyway.
+    return std::ferror(file_) ? kReadFailed : got;
   }
 
  private:
@@ -56,14 +58,15 @@ CodecEngine::CodecEngine(size_t bufferSize, PieceHook* hook)
 
 CodecEngine::~CodecEngine() = default;
 
-int32_t CodecEngine::compressFile(const char* input, const char* output, int level) {
+int32_t CodecEngine::compressFile(const char* input, const char* output, int level,
+                                  FileTimes* inputTimes) {
   // zlib would refuse the level too, but only after the output had been created or emptied.
   if (level < Z_DEFAULT_COMPRESSION || level > Z_BEST_COMPRESSION) return Z_STREAM_ERROR;
-  return runFiles(Kind::Deflate, input, output, level);
+  return runFiles(Kind::Deflate, input, output, level, inputTimes);
 }
 
 int32_t CodecEngine::expandFile(const char* input, const char* output) {
-  return runFiles(Kind::Inflate, input, output, 0);
+  return runFiles(Kind::Inflate, input, output, 0, nullptr);
 }
 
 int32_t CodecEngine::compress(ByteReader& input, ByteSink& output, int level) {
@@ -75,28 +78,41 @@ int32_t CodecEngine::expand(ByteReader& input, ByteSink& output) {
   return run(Kind::Inflate, input, output, 0);
 }
 
-int32_t CodecEngine::runFiles(Kind kind, const char* input, const char* output, int level) {
+int32_t CodecEngine::runFiles(Kind kind, const char* input, const char* output, int level,
+                              FileTimes* inputTimes) {
   systemError_ = 0;
+  inputFailed_ = false;
+  outputOpened_ = false;
+  os::clearLastError();
   // Open the input "rb" and the output "wb". The input first, so that a missing input does not
   // empty the output.
   std::FILE* in = openBuffered(input, "rb");
   if (in == nullptr) {
-    systemError_ = errno;
+    systemError_ = os::lastError();
+    inputFailed_ = true;
     return kind == Kind::Deflate ? kErrOpenNomFile : kErrOpenFormatFile;
   }
+  os::clearLastError();
   std::FILE* out = openBuffered(output, "wb");
   if (out == nullptr) {
-    systemError_ = errno;
+    systemError_ = os::lastError();
     std::fclose(in);
     return kind == Kind::Deflate ? kErrOpenFormatFile : kErrOpenNomFile;
   }
+  outputOpened_ = true;
   FileReader reader(in);
   FileSink sink(out);
   int32_t status = run(kind, reader, sink, level);
   // A close that cannot flush the stream's last bytes is a short write too.
+  os::clearLastError();
   if (std::fclose(out) != 0 && status == Z_OK) {
-    systemError_ = errno;
+    systemError_ = os::lastError();
     status = Z_ERRNO;
+  }
+  if (status == Z_OK && inputTimes != nullptr && !os::getStreamTimes(in, *inputTimes)) {
+    systemError_ = os::lastError();
+    inputFailed_ = true;
+    status = kErrOpenNomFile;
   }
   std::fclose(in);
   return status;
@@ -105,7 +121,9 @@ int32_t CodecEngine::runFiles(Kind kind, const char* input, const char* output, 
 int32_t CodecEngine::run(Kind kind, ByteReader& input, ByteSink& output, int level) {
   // Status 0, input buffer empty, the whole output buffer free.
   status_ = 0;
+  readFailed_ = false;
   writeFailed_ = false;
+  inputFailed_ = false;
   cancelled_ = false;
   inputRead_ = 0;
   inputConsumed_ = 0;
@@ -132,8 +150,9 @@ int32_t CodecEngine::run(Kind kind, ByteReader& input, ByteSink& output, int lev
       drainOutput();
       if (status_ != Z_OK) break;
     }
-    // Finish loop.
-    while (!cancelled_) {
+    // Finish loop: not after a failed read, which would close the stream over the part that was
+    // read and make it look whole.
+    while (!cancelled_ && !readFailed_) {
       status_ = code(kind, Z_FINISH);
       if (drainOutput() == 0) break;
       if (status_ != Z_OK) break;
@@ -147,12 +166,12 @@ int32_t CodecEngine::run(Kind kind, ByteReader& input, ByteSink& output, int lev
     }
   }
 
-  // Stream end is success; a failed write is final, whatever zlib reported after it. A stream
-  // that asks for a preset dictionary ends as Z_STREAM_ERROR (zlib 1.1.3 said so on the call after
-  // Z_NEED_DICT; newer zlibs keep answering Z_NEED_DICT, which must not leave the engine).
+  // Stream end is success; a failed read or write is final, whatever zlib reported after it. A
+  // stream that asks for a preset dictionary ends as Z_STREAM_ERROR (zlib 1.1.3 said so on the call
+  // after Z_NEED_DICT; newer zlibs keep answering Z_NEED_DICT, which must not leave the engine).
   if (status_ == Z_STREAM_END) status_ = Z_OK;
   if (status_ == Z_NEED_DICT) status_ = Z_STREAM_ERROR;
-  if (writeFailed_) status_ = Z_ERRNO;
+  if (writeFailed_ || readFailed_) status_ = Z_ERRNO;
   if (cancelled_) status_ = kErrCancelled;
   input_ = nullptr;
   output_ = nullptr;
@@ -177,8 +196,16 @@ size_t CodecEngine::fillInput() {
   if (!piece()) return 0;
   if (stream_.avail_in == 0) {
     stream_.next_in = inputBuffer_.get();
-    // End of file and a read error alike end the input.
+    os::clearLastError();
     const size_t got = input_->read(inputBuffer_.get(), bufferSize_);
+    if (got == ByteReader::kReadFailed) {
+      systemError_ = os::lastError();
+      inputFailed_ = true;
+      readFailed_ = true;
+      status_ = Z_ERRNO;
+      stream_.avail_in = 0;
+      return 0;
+    }
     stream_.avail_in = static_cast<uInt>(got);
     inputRead_ += got;
   }
@@ -191,9 +218,9 @@ size_t CodecEngine::drainOutput() {
   const size_t pending = bufferSize_ - stream_.avail_out;
   // After a failed write nothing more is written: the pass returns Z_ERRNO.
   if (pending == 0 || writeFailed_) return 0;
-  errno = 0;
+  os::clearLastError();
   if (!output_->write(outputBuffer_.get(), pending)) {
-    systemError_ = errno;
+    systemError_ = os::lastError();
     status_ = Z_ERRNO;
     writeFailed_ = true;
     return 0;

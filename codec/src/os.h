@@ -6,10 +6,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "vx_format.h"
 
 namespace complib::os {
+
+// The system's code for the failure of the file call just made: errno on Linux; on Windows the
+// code GetLastError reports or, when the C runtime failed without one, the code its errno stands
+// for. So a full disk reads as a full disk on both.
+int lastError();
+// Clears that code before a call whose failure it is to explain.
+void clearLastError();
+// The system's own one-line text for such a code.
+std::string errorText(int code);
 
 // Dispatches every message waiting in the calling thread's queue (Windows); nothing elsewhere.
 void pumpMessages();
@@ -17,6 +27,11 @@ void pumpMessages();
 // Opens one of the engine's buffered streams ("rb" or "wb"); nullptr when that fails. Folders are
 // refused on every OS.
 std::FILE* openStream(const char* path, const char* mode);
+
+// The times of the file behind an open stream, as File::getTimes reads them. Taken from the open
+// file, never by opening its path again: a pipe cannot be reopened, and the path may by now name
+// another file.
+bool getStreamTimes(std::FILE* file, FileTimes& times);
 
 // A file that the exported operations open themselves: always an existing file, shared for reading
 // with other openers. Closed by the destructor.
@@ -29,7 +44,7 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  // False after a failed open; errno then says why.
+  // False after a failed open; lastError() then says why.
   bool isOpen() const;
   bool size(uint64_t& size);
   // Reads exactly `length` bytes at `offset`.
@@ -51,6 +66,10 @@ constexpr size_t kPathBufferSize = 2048;
 // `source` over it; `path` receives its name. On failure nothing is left behind and false is
 // returned.
 bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]);
+
+// Writes the content of `copy` back over the existing file `destination`, in place: the same file
+// (links, attributes and owner stay), emptied and refilled. False when that fails.
+bool copyBack(const char* copy, const char* destination);
 
 // Deletes a file; failures are ignored.
 void deleteFile(const char* path);

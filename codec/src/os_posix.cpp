@@ -42,7 +42,71 @@ int fd(intptr_t handle) {
   return static_cast<int>(handle);
 }
 
+bool timesOf(int descriptor, FileTimes& times) {
+#ifdef STATX_BTIME
+  struct statx stx;
+  if (statx(descriptor, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT,
+            STATX_ATIME | STATX_MTIME | STATX_BTIME, &stx) == 0) {
+    const auto& birth = (stx.stx_mask & STATX_BTIME) ? stx.stx_btime : stx.stx_mtime;
+    times.creation = toFileTime(birth.tv_sec, birth.tv_nsec);
+    times.lastAccess = toFileTime(stx.stx_atime.tv_sec, stx.stx_atime.tv_nsec);
+    times.lastWrite = toFileTime(stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec);
+    return true;
+  }
+#endif
+  struct stat st;
+  if (fstat(descriptor, &st) != 0) return false;
+  times.creation = toFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  times.lastAccess = toFileTime(st.st_atim.tv_sec, st.st_atim.tv_nsec);
+  times.lastWrite = times.creation;
+  return true;
+}
+
+bool writeAll(int out, const unsigned char* data, size_t length) {
+  while (length > 0) {
+    const ssize_t put = write(out, data, length);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    data += put;
+    length -= static_cast<size_t>(put);
+  }
+  return true;
+}
+
+// Copies what is left of `in` to `out`: in the kernel where the file system offers it, with a
+// plain read/write loop otherwise.
+bool copyContent(int in, int out) {
+  for (;;) {
+    const ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+    if (n > 0) continue;
+    if (n == 0) return true;
+    if (errno == EINTR) continue;
+    if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) break;
+    return false;
+  }
+  unsigned char chunk[64 * 1024];
+  for (;;) {
+    const ssize_t n = read(in, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (!writeAll(out, chunk, static_cast<size_t>(n))) return false;
+  }
+}
+
 }  // namespace
+
+int lastError() {
+  return errno;
+}
+
+void clearLastError() {
+  errno = 0;
+}
+
+std::string errorText(int code) {
+  return std::strerror(code);
+}
 
 void pumpMessages() {}
 
@@ -62,6 +126,10 @@ std::FILE* openStream(const char* path, const char* mode) {
     return nullptr;
   }
   return file;
+}
+
+bool getStreamTimes(std::FILE* file, FileTimes& times) {
+  return timesOf(fileno(file), times);
 }
 
 File::File(const char* path, Access access) {
@@ -111,35 +179,11 @@ bool File::readAt(uint64_t offset, void* data, size_t length) {
 
 bool File::append(const void* data, size_t length) {
   if (lseek(fd(handle_), 0, SEEK_END) < 0) return false;
-  const auto* p = static_cast<const unsigned char*>(data);
-  while (length > 0) {
-    const ssize_t put = write(fd(handle_), p, length);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    p += put;
-    length -= static_cast<size_t>(put);
-  }
-  return true;
+  return writeAll(fd(handle_), static_cast<const unsigned char*>(data), length);
 }
 
 bool File::getTimes(FileTimes& times) {
-#ifdef STATX_BTIME
-  struct statx stx;
-  if (statx(fd(handle_), "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT,
-            STATX_ATIME | STATX_MTIME | STATX_BTIME, &stx) == 0) {
-    const auto& birth = (stx.stx_mask & STATX_BTIME) ? stx.stx_btime : stx.stx_mtime;
-    times.creation = toFileTime(birth.tv_sec, birth.tv_nsec);
-    times.lastAccess = toFileTime(stx.stx_atime.tv_sec, stx.stx_atime.tv_nsec);
-    times.lastWrite = toFileTime(stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec);
-    return true;
-  }
-#endif
-  struct stat st;
-  if (fstat(fd(handle_), &st) != 0) return false;
-  times.creation = toFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-  times.lastAccess = toFileTime(st.st_atim.tv_sec, st.st_atim.tv_nsec);
-  times.lastWrite = times.creation;
-  return true;
+  return timesOf(fd(handle_), times);
 }
 
 bool File::setTimes(const FileTimes& times) {
@@ -155,48 +199,31 @@ bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]) {
   if (length < 0 || static_cast<size_t>(length) >= kPathBufferSize) return false;
   const int out = mkstemps(path, 4);
   if (out < 0) return false;
-
-  bool ok = false;
   const int in = open(source, O_RDONLY | O_CLOEXEC);
-  if (in >= 0) {
-    // In-kernel copy where the file system offers it; a plain read/write loop otherwise.
-    ok = true;
-    bool fallback = false;
-    for (;;) {
-      const ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-      if (n > 0) continue;
-      if (n == 0) break;
-      if (errno == EINTR) continue;
-      if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) {
-        fallback = true;
-      } else {
-        ok = false;
-      }
-      break;
-    }
-    if (fallback) {
-      unsigned char chunk[64 * 1024];
-      for (;;) {
-        ssize_t n = read(in, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        for (ssize_t done = 0; done < n;) {
-          const ssize_t put = write(out, chunk + done, static_cast<size_t>(n - done));
-          if (put < 0 && errno == EINTR) continue;
-          if (put <= 0) {
-            ok = false;
-            break;
-          }
-          done += put;
-        }
-        if (!ok) break;
-      }
-    }
-    close(in);
+  bool ok = in >= 0 && copyContent(in, out);
+  int error = errno;
+  if (in >= 0) close(in);
+  if (close(out) != 0 && ok) {
+    ok = false;
+    error = errno;
   }
-  if (close(out) != 0) ok = false;
   if (!ok) unlink(path);
+  errno = error;
+  return ok;
+}
+
+bool copyBack(const char* copy, const char* destination) {
+  const int in = open(copy, O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  const int out = open(destination, O_WRONLY | O_TRUNC | O_CLOEXEC);
+  bool ok = out >= 0 && copyContent(in, out);
+  int error = errno;
+  if (out >= 0 && close(out) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  close(in);
+  errno = error;
   return ok;
 }
 

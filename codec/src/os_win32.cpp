@@ -1,7 +1,9 @@
 // Windows side of the codec: the narrow (ANSI) Win32 file, temp and message calls.
+#include <io.h>
 #include <windows.h>
 
 #include <cerrno>
+#include <vector>
 
 #include "os.h"
 
@@ -49,7 +51,65 @@ int errnoFor(DWORD error) {
   }
 }
 
+// The Win32 code an errno of the C runtime stands for, for a runtime call that failed without
+// leaving one (a write that stored fewer bytes than asked, for one).
+DWORD win32ErrorFor(int error) {
+  switch (error) {
+    case 0:
+      return NO_ERROR;
+    case ENOENT:
+      return ERROR_FILE_NOT_FOUND;
+    case EACCES:
+      return ERROR_ACCESS_DENIED;
+    case ENOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case ENOSPC:
+      return ERROR_DISK_FULL;
+    case EEXIST:
+      return ERROR_FILE_EXISTS;
+    case EFBIG:
+      return ERROR_FILE_TOO_LARGE;
+    default:
+      return ERROR_GEN_FAILURE;
+  }
+}
+
+bool timesOf(HANDLE file, FileTimes& times) {
+  FILETIME creation, lastAccess, lastWrite;
+  if (!GetFileTime(file, &creation, &lastAccess, &lastWrite)) return false;
+  times.creation = fromFileTime(creation);
+  times.lastAccess = fromFileTime(lastAccess);
+  times.lastWrite = fromFileTime(lastWrite);
+  return true;
+}
+
 }  // namespace
+
+int lastError() {
+  const DWORD code = GetLastError();
+  return static_cast<int>(code != NO_ERROR ? code : win32ErrorFor(errno));
+}
+
+void clearLastError() {
+  SetLastError(NO_ERROR);
+  errno = 0;
+}
+
+std::string errorText(int code) {
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string result = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+  if (text != nullptr) LocalFree(text);
+  // One line: without the line break and the full stop that system texts end with.
+  while (!result.empty() && (result.back() == '\r' || result.back() == '\n' ||
+                             result.back() == ' ' || result.back() == '.')) {
+    result.pop_back();
+  }
+  if (result.empty()) result = "system error " + std::to_string(static_cast<unsigned>(code));
+  return result;
+}
 
 void pumpMessages() {
   MSG msg;
@@ -62,6 +122,11 @@ void pumpMessages() {
 std::FILE* openStream(const char* path, const char* mode) {
   // The C runtime already refuses folders here.
   return std::fopen(path, mode);
+}
+
+bool getStreamTimes(std::FILE* file, FileTimes& times) {
+  const intptr_t handle = _get_osfhandle(_fileno(file));
+  return handle != -1 && timesOf(reinterpret_cast<HANDLE>(handle), times);
 }
 
 File::File(const char* path, Access access) {
@@ -107,12 +172,7 @@ bool File::append(const void* data, size_t length) {
 }
 
 bool File::getTimes(FileTimes& times) {
-  FILETIME creation, lastAccess, lastWrite;
-  if (!GetFileTime(h(handle_), &creation, &lastAccess, &lastWrite)) return false;
-  times.creation = fromFileTime(creation);
-  times.lastAccess = fromFileTime(lastAccess);
-  times.lastWrite = fromFileTime(lastWrite);
-  return true;
+  return timesOf(h(handle_), times);
 }
 
 bool File::setTimes(const FileTimes& times) {
@@ -133,6 +193,29 @@ bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]) {
     return false;
   }
   return true;
+}
+
+bool copyBack(const char* copy, const char* destination) {
+  HANDLE in = CreateFileA(copy, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return false;
+  // TRUNCATE_EXISTING keeps the file itself: its identity, links, attributes and security.
+  HANDLE out = CreateFileA(destination, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  bool ok = out != INVALID_HANDLE_VALUE;
+  std::vector<char> chunk(64 * 1024);
+  while (ok) {
+    DWORD got = 0;
+    if (!ReadFile(in, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) ok = false;
+    if (!ok || got == 0) break;
+    DWORD put = 0;
+    ok = WriteFile(out, chunk.data(), got, &put, nullptr) && put == got;
+  }
+  const DWORD error = GetLastError();
+  if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+  CloseHandle(in);
+  SetLastError(error);
+  return ok;
 }
 
 void deleteFile(const char* path) {

@@ -346,7 +346,8 @@ TEST_F(CodecApi, SourcesAreNeverModified) {
 }
 
 // One file as source and destination: compressing is refused (by file identity, whatever the
-// spelling) and leaves it untouched; decompressing works, since the library decodes its own copy.
+// spelling) and leaves it untouched; decompressing works, since the library decodes its own copy,
+// and a decompress that fails puts the file back as it was, content and times, from that copy.
 TEST_F(CodecApi, OneFileAsSourceAndDestination) {
   const Bytes content = makeContent(120000, 17);
   const std::string self = dir_.path("self");
@@ -367,6 +368,24 @@ TEST_F(CodecApi, OneFileAsSourceAndDestination) {
   }
 
   const Bytes file = pack(content);
+  const FileTimes ownTimes{fileTime(2005, 5, 5, 5, 5, 5, 5), fileTime(2006, 6, 6, 6, 6, 6, 6),
+                           fileTime(2007, 7, 7, 7, 7, 7, 7)};
+  // Truncated (the input ends early), damaged (corrupt data), and the 24-byte file with no stream.
+  Bytes truncated(file.begin(), file.begin() + file.size() / 2);
+  Bytes damaged = file;
+  damaged[damaged.size() / 2] ^= 0x55;
+  const Bytes trailerOnly(file.end() - kTrailerSize, file.end());
+  for (const Bytes& broken : {truncated, damaged, trailerOnly}) {
+    SCOPED_TRACE(broken.size());
+    ASSERT_TRUE(writeFile(self, broken));
+    setFileTimes(self, ownTimes);
+    const FileTimes before = fileTimes(self);
+    EXPECT_NE(0, decompress(self, root + "/./self"));
+    EXPECT_TRUE(readFile(self) == broken) << "the only copy of the container was lost";
+    EXPECT_EQ(before.lastWrite, fileTimes(self).lastWrite);
+    EXPECT_EQ(before.creation, fileTimes(self).creation);
+  }
+
   ASSERT_TRUE(writeFile(self, file));
   ASSERT_EQ(0, decompress(self, self));
   expectTimes(trailerOf(file), fileTimes(self));

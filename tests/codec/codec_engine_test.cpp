@@ -1,9 +1,17 @@
 // CodecEngine on its own: the stream it writes at either piece size, the offset at which a decoded
-// stream ends, and the per-piece hook.
+// stream ends, the per-piece hook, and a read of its input that fails.
 #include "codec_engine.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "test_support.h"
 
@@ -80,6 +88,77 @@ TEST(CodecEngine, NoStreamEndWhenTheDecodeFails) {
   CodecEngine engine;
   EXPECT_NE(0, engine.expandFile(z.c_str(), out.c_str()));
   EXPECT_EQ(-1, engine.streamEnd());
+}
+
+// The system's code of a read that failed the way a dropped network share does.
+#ifdef _WIN32
+constexpr int kReadError = ERROR_NETNAME_DELETED;
+#else
+constexpr int kReadError = EIO;
+#endif
+
+// A read that fails part-way is no end of the input: both kinds stop with Z_ERRNO and the reason,
+// and a compress leaves no finished stream behind (before, it finished the stream over the part
+// that was read and reported success).
+TEST(CodecEngine, AFailedReadEndsThePassWithErrnoAndNoFinishedStream) {
+  struct FailingReader : complib::ByteReader {
+    const Bytes& data;
+    size_t failAt;
+    size_t at = 0;
+    FailingReader(const Bytes& d, size_t f) : data(d), failAt(f) {}
+    size_t read(unsigned char* out, size_t length) override {
+      if (at >= failAt) {
+#ifdef _WIN32
+        SetLastError(kReadError);
+#else
+        errno = kReadError;
+#endif
+        return kReadFailed;
+      }
+      const size_t n = std::min(length, failAt - at);
+      std::memcpy(out, data.data() + at, n);
+      at += n;
+      return n;
+    }
+  };
+  struct Collecting : complib::ByteSink {
+    Bytes bytes;
+    bool write(const unsigned char* data, size_t length) override {
+      bytes.insert(bytes.end(), data, data + length);
+      return true;
+    }
+  };
+  const Bytes content = makeContent(600000, 23);
+  for (size_t pieces : {size_t{4096}, size_t{256 * 1024}}) {
+    SCOPED_TRACE(pieces);
+    CodecEngine engine(pieces);
+    FailingReader reader(content, 300000);
+    Collecting sink;
+    EXPECT_EQ(Z_ERRNO, engine.compress(reader, sink, 9));
+    EXPECT_EQ(kReadError, engine.systemError());
+    EXPECT_TRUE(engine.inputFailed());
+    EXPECT_EQ(300000u, engine.inputRead());
+    // zlib's decoder does not find the stream's end in what was written.
+    Bytes plain(content.size());
+    uLongf length = plain.size();
+    EXPECT_NE(Z_OK, uncompress(plain.data(), &length, sink.bytes.data(), sink.bytes.size()));
+
+    Bytes stream(compressBound(content.size()));
+    uLongf streamLength = stream.size();
+    ASSERT_EQ(Z_OK, compress2(stream.data(), &streamLength, content.data(), content.size(), 6));
+    FailingReader cut(stream, streamLength / 2);
+    Collecting decoded;
+    EXPECT_EQ(Z_ERRNO, engine.expand(cut, decoded));  // not Z_BUF_ERROR: the input did not end
+    EXPECT_EQ(kReadError, engine.systemError());
+    EXPECT_TRUE(engine.inputFailed());
+    EXPECT_EQ(-1, engine.streamEnd());
+
+    // A read that fails only after the stream's end is never made.
+    FailingReader whole(stream, streamLength);
+    Collecting all;
+    EXPECT_EQ(0, engine.expand(whole, all));
+    EXPECT_TRUE(all.bytes == content);
+  }
 }
 
 TEST(CodecEngine, EmptyInputDecodesAsInputEndedEarly) {

@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """vxtool's command line: exit codes, one-line errors naming the cause and the status, `info` of a
-known container, no crash on any input, no file lost (existing, same file, interrupt) and progress
-only on a terminal.
+known container, no crash on any input, inputs that cannot be reopened (pipes, /dev/stdin), reads
+that fail, no file lost (existing, appearing during the run, same file, interrupt, size limit) and
+progress only on a terminal.
 
 Usage: vxtool_test.py [--emulator PROGRAM] path/to/vxtool
 """
+import ctypes
 import glob
 import os
 import random
+import resource
 import signal
 import shlex
 import shutil
@@ -35,6 +38,49 @@ TIMES_101 = (filetime(2000, 6, 16, 6, 25, 32, 8_100_000), filetime(2000, 6, 15, 
              filetime(2000, 5, 28, 9, 52, 46))
 
 
+class LowMemory:
+    """Maps `content` at address 0 of this (native) process, so that its /proc/PID/mem reads it from
+    offset 0 and then fails with EIO at the first unmapped byte: a file whose read fails part-way,
+    for vxtool's emulated builds too (they read a native process's file). Needs CAP_SYS_RAWIO;
+    `mapped` says whether it worked."""
+
+    def __init__(self, content):
+        self.size = len(content)
+        libc = ctypes.CDLL(None, use_errno=True)
+        libc.mmap.restype = ctypes.c_void_p
+        libc.mmap.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int, ctypes.c_int,
+                              ctypes.c_int, ctypes.c_long]
+        libc.munmap.argtypes = [ctypes.c_void_p, ctypes.c_size_t]
+        self.libc = libc
+        # PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED
+        self.mapped = libc.mmap(0, self.size, 3, 0x02 | 0x20 | 0x10, -1, 0) in (0, None)
+        if self.mapped:
+            ctypes.memmove(0, content, self.size)
+            self.mapped = self.reads_part_way(content)
+            if not self.mapped:
+                libc.munmap(0, self.size)
+
+    def reads_part_way(self, content):
+        with open(f"/proc/{os.getpid()}/mem", "rb", buffering=0) as mem:
+            if mem.read(self.size) != content:
+                return False
+            try:
+                mem.read(1)
+            except OSError:
+                return True
+        return False
+
+    def close(self):
+        if self.mapped:
+            self.libc.munmap(0, self.size)
+            self.mapped = False
+
+
+def content(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def run(*args, **kwargs):
     kwargs.setdefault("stderr", subprocess.PIPE)
     return subprocess.run([*EMULATOR, VXTOOL, *args], stdout=subprocess.PIPE, text=True,
@@ -55,6 +101,20 @@ class VxTool(unittest.TestCase):
         with open(self.path(name), "wb") as f:
             f.write(data)
         return self.path(name)
+
+    def finish(self, process):
+        """Waits for a vxtool reading a FIFO and returns its stderr; one that hangs (reopening the
+        FIFO) fails the test."""
+        try:
+            process.wait(timeout=120)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+            self.fail("vxtool never ended after its FIFO input was closed")
+        finally:
+            errors = process.stderr.read()
+            process.stderr.close()
+        return errors
 
     def assertFails(self, result, code, message):
         self.assertEqual(code, result.returncode, result.stderr)
@@ -195,6 +255,58 @@ class VxTool(unittest.TestCase):
         self.assertFails(run("verify", self.write("adler.vx", bytes(bad_adler))), 1,
                          "corrupt compressed data (-3)")
 
+        # A read that fails is no end of the input: exit 3 naming IN and the system's reason, and no
+        # OUT. vxtool's own /proc/self/mem fails at its first read (offset 0 is unmapped); this
+        # process's, with 1 MiB mapped at address 0, fails after that 1 MiB where it may be mapped.
+        out = self.path("mem.vx")
+        self.assertFails(run("pack", "/proc/self/mem", out), 3,
+                         "pack: cannot read /proc/self/mem: Input/output error (-1)")
+        low = LowMemory(random.Random(5).randbytes(1 << 20))
+        try:
+            if low.mapped:
+                mem = f"/proc/{os.getpid()}/mem"
+                self.assertFails(run("pack", "-l", "1", mem, out), 3,
+                                 f"pack: cannot read {mem}: Input/output error (-1)")
+            else:
+                print("note: no part-way read failure here (address 0 cannot be mapped)",
+                      file=sys.stderr)
+        finally:
+            low.close()
+        self.assertFalse(os.path.exists(out))
+        self.assertEqual([], glob.glob(self.path(".vxtool-*")))
+
+    def test_packs_from_a_fifo_and_from_stdin(self):
+        # The trailer's times come from the open input: a FIFO cannot be opened a second time
+        # without a second writer, and /dev/stdin reopened may be another file.
+        data = b"piped content\n" * 20000 + random.Random(6).randbytes(30000)
+        fifo = self.path("fifo")
+        os.mkfifo(fifo)
+        out = self.path("fifo.vx")
+        p = subprocess.Popen([*EMULATOR, VXTOOL, "pack", fifo, out], stderr=subprocess.PIPE)
+        with open(fifo, "wb") as feed:
+            feed.write(data)
+        errors = self.finish(p)
+        self.assertEqual(0, p.returncode, errors)
+        with open(out, "rb") as f:
+            trailer = struct.unpack("<3Q", f.read()[-24:])
+        self.assertEqual(os.stat(fifo).st_mtime_ns // 100 + EPOCH_DIFF * 10_000_000, trailer[2])
+        self.assertEqual(0, run("unpack", out, self.path("fifo.out")).returncode)
+        self.assertEqual(data, content(self.path("fifo.out")))
+
+        # /dev/stdin as a pipe and as a file.
+        stdin_file = self.write("stdin.txt", data[:50000])
+        for name, expected in (("pipe", data), ("file", data[:50000])):
+            vx, back = self.path(f"stdin-{name}.vx"), self.path(f"stdin-{name}.out")
+            with open(stdin_file, "rb") as stdin:
+                feed = {"input": data} if name == "pipe" else {"stdin": stdin}
+                r = subprocess.run([*EMULATOR, VXTOOL, "pack", "/dev/stdin", vx],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120,
+                                   **feed)
+            self.assertEqual(0, r.returncode, r.stderr)
+            self.assertEqual(0, run("unpack", vx, back).returncode)
+            self.assertEqual(expected, content(back), name)
+        self.assertEqual([], glob.glob(self.path(".vxtool-*")))
+
     def test_no_crash_on_any_input(self):
         rnd = random.Random(1234)
         good = zlib.compress(b"abc" * 3000, 9) + struct.pack("<3Q", *TIMES_101)
@@ -217,10 +329,10 @@ class VxTool(unittest.TestCase):
         self.assertFails(run("pack", src, out), 3, f"{out} exists; use -f to replace it")
         self.assertFails(run("pack", out, src), 3, f"{src} exists")  # swapped arguments
         self.assertFails(run("unpack", out, src), 3, f"{src} exists")
-        self.assertEqual(b"an older output", open(out, "rb").read())
+        self.assertEqual(b"an older output", content(out))
         self.assertEqual(0, run("pack", "-f", src, out).returncode)
         self.assertEqual(0, run("unpack", "-f", out, src).returncode)
-        self.assertEqual(b"the input " * 500, open(src, "rb").read())
+        self.assertEqual(b"the input " * 500, content(src))
 
         # One file as IN and OUT, however named: refused even with -f, and left as it was.
         os.symlink(src, self.path("soft"))
@@ -228,10 +340,35 @@ class VxTool(unittest.TestCase):
         for other in (src, self.path("./in.txt"), self.path("soft"), self.path("hard")):
             for command in ("pack", "unpack"):
                 self.assertFails(run(command, "-f", src, other), 3, "are the same file")
-        self.assertEqual(b"the input " * 500, open(src, "rb").read())
+        self.assertEqual(b"the input " * 500, content(src))
+
+        # An OUT that another program creates while the pack runs is kept without -f, and replaced
+        # with it. IN is a FIFO: once this test's open of it returns, vxtool has checked OUT and is
+        # reading; OUT is made then, and the pack ends only when the FIFO is closed.
+        for force, kept in ((False, True), (True, False)):
+            fifo, late = self.path(f"slow-{force}"), self.path(f"late-{force}.vx")
+            os.mkfifo(fifo)
+            force_flag = ["-f"] if force else []
+            p = subprocess.Popen([*EMULATOR, VXTOOL, "pack", *force_flag, fifo, late],
+                                 stderr=subprocess.PIPE, text=True)
+            with open(fifo, "wb") as feed:
+                feed.write(b"first part " * 10000)
+                feed.flush()
+                with open(late, "wb") as other:
+                    other.write(b"made by another program")
+                feed.write(b"the rest " * 10000)
+            errors = self.finish(p)
+            if kept:
+                self.assertEqual(3, p.returncode, errors)
+                self.assertIn(f"{late} appeared during the run and is kept; use -f to replace it",
+                              errors)
+                self.assertEqual(b"made by another program", content(late))
+            else:
+                self.assertEqual(0, p.returncode, errors)
+                self.assertEqual(0, run("verify", late).returncode)
         self.assertEqual([], glob.glob(self.path(".vxtool-*")))
 
-    def test_interrupt_mid_pack_leaves_out_as_it_was(self):
+    def test_interrupt_or_size_limit_mid_pack_leaves_out_as_it_was(self):
         # IN is a pipe that this test feeds, so the pack is still running when it is killed.
         fifo = self.path("fifo")
         os.mkfifo(fifo)
@@ -247,8 +384,21 @@ class VxTool(unittest.TestCase):
                 feed.flush()
             p.send_signal(signal.SIGTERM)
             p.wait(timeout=30)
-        self.assertEqual(-signal.SIGTERM, p.returncode, p.stderr.read())
-        self.assertEqual(b"keep me", open(out, "rb").read())
+        with p.stderr:
+            self.assertEqual(-signal.SIGTERM, p.returncode, p.stderr.read())
+        self.assertEqual(b"keep me", content(out))
+        self.assertEqual([], glob.glob(self.path(".vxtool-*")))
+
+        # Past a file-size limit (ulimit -f) the write fails (EFBIG) instead of SIGXFSZ ending
+        # vxtool: exit 3 naming OUT, OUT as it was, the temporary file removed.
+        big = self.write("big.in", random.Random(8).randbytes(2 << 20))
+
+        def limit_file_size():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (256 * 1024, 256 * 1024))
+
+        r = run("pack", "-f", "-l", "1", big, out, preexec_fn=limit_file_size)
+        self.assertFails(r, 3, f"pack: cannot write {out}: File too large (-1)")
+        self.assertEqual(b"keep me", content(out))
         self.assertEqual([], glob.glob(self.path(".vxtool-*")))
 
     def test_progress_only_on_a_terminal_and_not_with_q(self):

@@ -38,8 +38,13 @@ class FileSource : public ByteSource {
   FileSource(std::FILE* file, uint64_t size) : file_(file), size_(size) {}
   uint64_t size() const override { return size_; }
   size_t read(uint64_t offset, unsigned char* data, size_t length) override {
-    if (offset != position_ && seekTo(file_, offset) != 0) return 0;
+    if (offset != position_ && seekTo(file_, offset) != 0) return kReadFailed;
     const size_t n = std::fread(data, 1, length, file_);
+    if (std::ferror(file_)) {
+      std::clearerr(file_);
+      position_ = UINT64_MAX;  // unknown: seek before the next read
+      return kReadFailed;
+    }
     position_ = offset + n;
     return n;
   }
@@ -65,7 +70,7 @@ class SequentialReader : public complib::ByteReader {
   explicit SequentialReader(ByteSource& source) : source_(source) {}
   size_t read(unsigned char* data, size_t length) override {
     const size_t got = source_.read(offset_, data, length);
-    offset_ += got;
+    if (got != kReadFailed) offset_ += got;
     return got;
   }
 
@@ -91,6 +96,7 @@ void decode(ByteSource& source, complib::PieceHook* hook, ContainerInfo& info) {
       info.streamEnded ? static_cast<uint64_t>(engine.streamEnd()) : engine.inputConsumed();
   info.contentSize = engine.outputWritten();
   info.adler32 = engine.adler32();
+  info.systemError = engine.systemError();
 }
 
 void findTrailer(ByteSource& source, ContainerInfo& info) {

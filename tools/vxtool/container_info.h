@@ -21,8 +21,10 @@ constexpr size_t kBufferSize = 256 * 1024;
 struct ContainerInfo {
   uint64_t fileSize = 0;
   // 0 when the body is one complete zlib stream whose Adler-32 matches; otherwise the status the
-  // library would return (zlib's negative codes; kErrOpenFormatFile for a file under 24 bytes).
+  // library would return (zlib's negative codes; kErrOpenFormatFile for a file under 24 bytes;
+  // Z_ERRNO when a read of the file failed, with the system's code in systemError).
   int32_t status = 0;
+  int systemError = 0;
 
   // Level hint of the zlib header (FLEVEL, 0..3), or -1 when the file does not start with a valid
   // zlib header (method 8, window 32 KiB, header check).
@@ -48,16 +50,19 @@ struct ContainerInfo {
 // Random access to the bytes of a container.
 class ByteSource {
  public:
+  static constexpr size_t kReadFailed = complib::ByteReader::kReadFailed;
   virtual ~ByteSource() = default;
   virtual uint64_t size() const = 0;
-  // Reads up to `length` bytes at `offset`; returns how many were read (0 at the end or on error).
+  // Reads up to `length` bytes at `offset`; returns how many were read, 0 at the end, or
+  // kReadFailed when the read failed.
   virtual size_t read(uint64_t offset, unsigned char* data, size_t length) = 0;
 };
 
 // `hook` (may be null) runs at every piece of the decode.
 ContainerInfo inspect(ByteSource& source, complib::PieceHook* hook = nullptr);
 ContainerInfo inspectBuffer(const unsigned char* data, size_t size);
-// False when the file cannot be opened or its size cannot be read (errno says why).
+// False when the file cannot be opened or its size cannot be read (complib::lastSystemError()
+// says why).
 bool inspectFile(const char* path, ContainerInfo& info, complib::PieceHook* hook = nullptr);
 
 // What a level hint means: "maximum compression (levels 7-9)".

@@ -13,6 +13,8 @@
 #include <unistd.h>
 #endif
 
+#include "vx_operations.h"
+
 namespace vxtool {
 
 namespace {
@@ -48,10 +50,7 @@ void watchInterrupts() {
 bool makeTemp(const std::string& folder, std::string& temp) {
   char name[MAX_PATH + 1];
   // Number 0: the system picks a unique name and creates the empty file.
-  if (GetTempFileNameA(folder.c_str(), "vxt", 0, name) == 0) {
-    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
-    return false;
-  }
+  if (GetTempFileNameA(folder.c_str(), "vxt", 0, name) == 0) return false;
   temp = name;
   return true;
 }
@@ -60,10 +59,10 @@ void removeTemp(const std::string& temp) {
   DeleteFileA(temp.c_str());
 }
 
-bool replace(const std::string& temp, const std::string& target) {
-  if (MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-  errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
-  return false;
+bool moveIntoPlace(const std::string& temp, const std::string& target, bool replace) {
+  // Without MOVEFILE_REPLACE_EXISTING the move fails on a target that exists
+  // (ERROR_ALREADY_EXISTS).
+  return MoveFileExA(temp.c_str(), target.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0;
 }
 
 #else
@@ -89,6 +88,9 @@ void watchInterrupts() {
   action.sa_handler = onSignal;
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  // Past a file-size limit the write fails with EFBIG instead, and the run ends as after any
+  // failed write: exit code 3, the temporary file removed.
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool makeTemp(const std::string& folder, std::string& temp) {
@@ -120,12 +122,27 @@ void removeTemp(const std::string& temp) {
   g_haveTemp = 0;
 }
 
-bool replace(const std::string& temp, const std::string& target) {
+// rename() that never replaces: renameat2's RENAME_NOREPLACE where the file system has it, else a
+// second link under the target's name (which fails on an existing name) and the temporary name
+// removed.
+bool renameNoReplace(const std::string& temp, const std::string& target) {
+#ifdef RENAME_NOREPLACE
+  if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+#endif
+  if (link(temp.c_str(), target.c_str()) != 0) return false;
+  unlink(temp.c_str());
+  return true;
+}
+
+bool moveIntoPlace(const std::string& temp, const std::string& target, bool replace) {
   // The new file gets the mode a plain create would give it (mkstemp makes it 0600), or that of
   // the file it replaces.
   struct stat st;
   mode_t mode;
-  if (stat(target.c_str(), &st) == 0) {
+  if (replace && stat(target.c_str(), &st) == 0) {
     mode = st.st_mode & 07777;
   } else {
     const mode_t mask = umask(0);
@@ -133,9 +150,10 @@ bool replace(const std::string& temp, const std::string& target) {
     mode = 0666 & ~mask;
   }
   chmod(temp.c_str(), mode);
-  if (rename(temp.c_str(), target.c_str()) != 0) return false;
-  g_haveTemp = 0;
-  return true;
+  const bool moved =
+      replace ? rename(temp.c_str(), target.c_str()) == 0 : renameNoReplace(temp, target);
+  if (moved) g_haveTemp = 0;
+  return moved;
 }
 
 #endif
@@ -144,16 +162,20 @@ bool replace(const std::string& temp, const std::string& target) {
 
 OutputFile::OutputFile(const std::string& target) : target_(target) {
   watchInterrupts();
-  if (!makeTemp(folderOf(target), temp_)) temp_.clear();
+  if (!makeTemp(folderOf(target), temp_)) {
+    error_ = complib::lastSystemError();
+    temp_.clear();
+  }
 }
 
 OutputFile::~OutputFile() {
   if (isOpen() && !committed_) removeTemp(temp_);
 }
 
-bool OutputFile::commit() {
+bool OutputFile::commit(bool replace) {
   if (!isOpen() || committed_) return false;
-  committed_ = replace(temp_, target_);
+  committed_ = moveIntoPlace(temp_, target_, replace);
+  if (!committed_) error_ = complib::lastSystemError();
   return committed_;
 }
 

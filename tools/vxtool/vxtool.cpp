@@ -2,7 +2,6 @@
 // Packing and unpacking are the codec library's own operations (vx_operations.h) with larger
 // pieces, progress and an output that appears only when complete (output_file.h); `info` and
 // `verify` decode with the library's engine (container_info.h).
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -41,10 +40,11 @@ const char kHelp[] =
     "  vxtool --help\n"
     "      show this text\n"
     "\n"
-    "  -f, --force  replace an existing OUT (never IN itself, however it is named)\n"
+    "  -f, --force  replace an existing OUT, also one that appears while vxtool runs (never IN\n"
+    "               itself, however it is named)\n"
     "  -q, --quiet  no progress line (shown on a terminal for inputs above 64 MiB)\n"
-    "OUT appears only when the whole operation succeeded; after a failure or an interrupt it is\n"
-    "as it was.\n"
+    "IN may be a pipe or /dev/stdin. OUT appears only when the whole operation succeeded; after a\n"
+    "failure (a failed read of IN included), an interrupt or a file-size limit it is as it was.\n"
     "\n"
     "A VX container is one zlib stream followed by a 24-byte trailer holding the creation,\n"
     "last-access and last-write times of the packed file (Windows FILETIME values).\n"
@@ -72,7 +72,7 @@ std::string statusText(int32_t status) {
     case complib::kErrOpenNomFile:
       return "cannot open the normal file (0x80000002)";
     case -1:
-      return "write error: fewer bytes were stored than asked (-1)";
+      return "a read or write failed (-1)";
     case -2:
       return "unusable stream, preset dictionary or level (-2)";
     case -3:
@@ -109,8 +109,9 @@ std::string hex(int32_t status) {
 // "cannot read in.txt: No such file or directory (0x80000002)": what failed, on which file, the
 // system's reason, and the status.
 int failOn(const char* command, const char* action, const char* path, const complib::Outcome& o) {
-  const char* reason = o.systemError != 0 ? std::strerror(o.systemError) : "reason unknown";
-  std::fprintf(stderr, "vxtool: %s: cannot %s %s: %s (%s)\n", command, action, path, reason,
+  const std::string reason =
+      o.systemError != 0 ? complib::systemErrorText(o.systemError) : "reason unknown";
+  std::fprintf(stderr, "vxtool: %s: cannot %s %s: %s (%s)\n", command, action, path, reason.c_str(),
                (o.status == Z_ERRNO ? std::to_string(o.status) : hex(o.status)).c_str());
   return exitCodeFor(o.status);
 }
@@ -136,10 +137,18 @@ bool mayWrite(const char* command, const char* in, const char* out, bool force, 
   return true;
 }
 
-// Puts `temp` in OUT's place.
-int commit(const char* command, const char* out, vxtool::OutputFile& output) {
-  if (output.commit()) return kExitOk;
-  std::fprintf(stderr, "vxtool: %s: cannot replace %s: %s\n", command, out, std::strerror(errno));
+// Puts `temp` in OUT's place. Without -f, an OUT that another process created during the run is
+// kept: the checks before the run cannot see it.
+int commit(const char* command, const char* out, bool force, vxtool::OutputFile& output) {
+  if (output.commit(force)) return kExitOk;
+  if (!force && vxtool::pathExists(out)) {
+    std::fprintf(stderr,
+                 "vxtool: %s: %s appeared during the run and is kept; use -f to replace it\n",
+                 command, out);
+  } else {
+    std::fprintf(stderr, "vxtool: %s: cannot %s %s: %s\n", command, force ? "replace" : "create",
+                 out, complib::systemErrorText(output.error()).c_str());
+  }
   return kExitFile;
 }
 
@@ -164,7 +173,7 @@ int writeCommand(const char* command, const char* accepted, int argc, char** arg
   vxtool::OutputFile output(out);
   if (!output.isOpen()) {
     std::fprintf(stderr, "vxtool: %s: cannot create a file beside %s: %s\n", command, out,
-                 std::strerror(errno));
+                 complib::systemErrorText(output.error()).c_str());
     return kExitFile;
   }
   vxtool::Progress progress(command, vxtool::fileSizeOf(in), args.quiet);
@@ -174,7 +183,7 @@ int writeCommand(const char* command, const char* accepted, int argc, char** arg
   const complib::Outcome o = pass(args, in, output.tempPath().c_str(), options);
   if (o.status == complib::kErrCancelled) return interrupted(command);
   if (o.status != 0) return explain(o, in, out);
-  return commit(command, out, output);
+  return commit(command, out, args.force, output);
 }
 
 int pack(int argc, char** argv) {
@@ -184,7 +193,9 @@ int pack(int argc, char** argv) {
     return complib::compressToVX(in, temp, args.level, options);
   };
   auto explain = [](const complib::Outcome& o, const char* in, const char* out) {
-    if (o.status == complib::kErrOpenNomFile) return failOn("pack", "read", in, o);
+    if (o.status == complib::kErrOpenNomFile || (o.status == Z_ERRNO && o.inputFailed)) {
+      return failOn("pack", "read", in, o);
+    }
     if (o.status == complib::kErrOpenFormatFile || o.status == Z_ERRNO) {
       return failOn("pack", "write", out, o);
     }
@@ -205,7 +216,9 @@ int unpack(int argc, char** argv) {
                    in, hex(o.status).c_str());
       return kExitFile;
     }
-    if (o.status == complib::kErrOpenFormatFile) return failOn("unpack", "read", in, o);
+    if (o.status == complib::kErrOpenFormatFile || (o.status == Z_ERRNO && o.inputFailed)) {
+      return failOn("unpack", "read", in, o);
+    }
     if (o.status == complib::kErrOpenNomFile || o.status == Z_ERRNO) {
       return failOn("unpack", "write", out, o);
     }
@@ -219,12 +232,19 @@ bool load(const char* command, const char* path, complib::PieceHook* hook,
           vxtool::ContainerInfo& info, int& exitCode) {
   if (!vxtool::inspectFile(path, info, hook)) {
     std::fprintf(stderr, "vxtool: %s: cannot open the file %s: %s\n", command, path,
-                 std::strerror(errno));
+                 complib::systemErrorText(complib::lastSystemError()).c_str());
     exitCode = kExitFile;
     return false;
   }
   if (info.status == complib::kErrCancelled) {
     exitCode = interrupted(command);
+    return false;
+  }
+  if (info.status == Z_ERRNO) {
+    complib::Outcome o;
+    o.status = info.status;
+    o.systemError = info.systemError;
+    exitCode = failOn(command, "read", path, o);
     return false;
   }
   return true;
