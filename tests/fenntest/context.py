@@ -9,6 +9,7 @@ import sys
 import time
 from pathlib import Path
 
+from .build_outputs import BuildOutputs
 from .desktop import DesktopRun
 from .errors import ScenarioFailure
 from .display import VirtualDisplay
@@ -38,12 +39,13 @@ class ScenarioContext:
         self.work.mkdir(parents=True)
         self.screenshot_dir.mkdir(parents=True, exist_ok=True)
         self.template = ensure_template(template_of(self.build_dir))
+        self.program_bits = BuildOutputs(self.build_dir).program_bits
 
     def log(self, text):
         print(f"[{self.name}] {text}", flush=True)
 
     def new_prefix(self, label="prefix"):
-        prefix = clone_prefix(self.template, self.work / label)
+        prefix = clone_prefix(self.template, self.work / label, self.program_bits)
         self._prefixes.append(prefix)
         return prefix
 

@@ -1,0 +1,155 @@
+#!/usr/bin/env python3
+"""The i686 build's suite, run inside the test guest, where 32-bit Wine can run it: the codec
+library's tests through LoadLibrary/GetProcAddress, the platform tests (PlatformContract/Win32,
+tests/win32), and the end-to-end and fault scenarios, in each prefix baked into the image (a
+32-bit one, and a 64-bit one where the setup runs under WoW64).
+
+    suite.py --build-dir BUILD --results DIR [--prefix win32|win64 ...] [--only NAME ...]
+
+BUILD is the win32 build as the host sees it (the host shares its source tree at the same path).
+Each prefix gets a build folder of its own in the guest (links to the build's files, and the
+baked prefix as the build's template), so the scenarios' prefix copies stay on the guest's disk.
+Every case's output goes to DIR/<prefix>/<case>.log, its screenshots to DIR/<prefix>/screenshots,
+and the completed panel of a full installation to DIR/<prefix>/panel.png.
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+sys.dont_write_bytecode = True
+REPO = Path(__file__).resolve().parents[2]
+BAKED = Path("/var/lib/fenn/prefixes")
+GUEST_BUILDS = Path("/var/tmp/fenn")
+SKIPPED = 77
+
+WINE_RUN = REPO / "scripts" / "wine-run"
+E2E = REPO / "tests" / "e2e" / "run_scenario.py"
+FAULT = REPO / "tests" / "faults" / "run_fault.py"
+PLATFORM = REPO / "tests" / "win32" / "run-platform-tests"
+
+# What runs in which prefix. The 32-bit prefix runs all of it; the WoW64 one the cases where the
+# system directory a 32-bit program sees (syswow64) or the 64-bit registry and file system can
+# make a difference.
+E2E_EVERYWHERE = ["all_payloads", "run_updater", "corrupt_payload", "planted_library",
+                  "existing_codec", "codec_not_writable"]
+E2E_32_ONLY = ["probe", "not_found", "default_folder", "registry", "drive_search", "cancel",
+               "updater_missing", "blocked_target"]
+FAULTS_EVERYWHERE = ["undeletable_codec"]
+FAULTS_32_ONLY = ["registry_types", "temp_missing", "locked_product_file"]
+
+
+def cases_for(arch):
+    """(name, kind, argument) of every case of one prefix, in running order."""
+    cases = [("codec.dll.release", "codec", "release"), ("codec.dll.debug", "codec", "debug")]
+    if arch == "win32":
+        cases += [("win32_platform", "platform", None),
+                  ("win32_panel_144dpi", "platform", "144")]
+    e2e = E2E_EVERYWHERE + (E2E_32_ONLY if arch == "win32" else [])
+    faults = FAULTS_EVERYWHERE + (FAULTS_32_ONLY if arch == "win32" else [])
+    cases += [(f"e2e_{name}", "e2e", name) for name in e2e]
+    cases += [(f"fault_{name}", "fault", name) for name in faults]
+    return cases
+
+
+def guest_build(build_dir, arch):
+    """A build folder of the guest's own for one prefix: links to the build's files and a copy
+    of the baked prefix as its template."""
+    local = GUEST_BUILDS / arch
+    if local.exists():
+        shutil.rmtree(local)
+    local.mkdir(parents=True)
+    for entry in build_dir.iterdir():
+        if entry.name not in ("wine", "e2e", "faults", "guest", "demo", "Testing"):
+            (local / entry.name).symlink_to(entry)
+    (local / "wine").mkdir()
+    subprocess.run(["cp", "-a", str(BAKED / arch), str(local / "wine" / "template")], check=True)
+    return local
+
+
+def command_of(kind, argument, build_dir, local):
+    """(argv, extra environment, working folder) of one case."""
+    if kind == "codec":
+        exe = build_dir / "tests" / "codec" / "codec_tests.exe"
+        env = {"FENN_TEST_PREFIX": str(local / "wine" / f"codec-{argument}"),
+               "FENN_WINE_TEMPLATE": str(local / "wine" / "template")}
+        return [str(WINE_RUN), str(exe), f"--dll={argument}"], env, exe.parent
+    if kind == "platform":
+        exe = build_dir / "tests" / "win32" / "fenn_win32_tests.exe"
+        argv = [str(PLATFORM), str(WINE_RUN), str(exe)]
+        env = {}
+        if argument:
+            argv.append("--gtest_filter=PanelTest.*")
+            env["FENN_TEST_DPI"] = argument
+        return argv, env, local
+    runner = E2E if kind == "e2e" else FAULT
+    return ["python3", "-B", str(runner), argument, "--build-dir", str(local)], {}, local
+
+
+def run_case(arch, name, kind, argument, build_dir, local, results, timeout):
+    argv, extra, cwd = command_of(kind, argument, build_dir, local)
+    log_path = results / f"{name}.log"
+    env = {**os.environ, **extra}
+    env.pop("DISPLAY", None)
+    started = time.monotonic()
+    with open(log_path, "wb") as log:
+        try:
+            status = subprocess.run(argv, env=env, cwd=cwd, stdout=log, stderr=subprocess.STDOUT,
+                                    timeout=timeout).returncode
+        except subprocess.TimeoutExpired:
+            log.write(f"\n(not ended within {timeout} s)\n".encode())
+            status = -1
+    seconds = time.monotonic() - started
+    verdict = {0: "passed", SKIPPED: "skipped"}.get(status, "FAILED")
+    print(f"[{arch}] {name}: {verdict} ({seconds:.0f} s)", flush=True)
+    if verdict == "FAILED":
+        tail = log_path.read_text(errors="replace").splitlines()[-25:]
+        print("\n".join(f"    {line}" for line in tail), flush=True)
+    return verdict
+
+
+def collect_screenshots(local, results):
+    shots = results / "screenshots"
+    shots.mkdir(exist_ok=True)
+    for area in ("e2e", "faults"):
+        for png in sorted((local / area / "screenshots").glob("*.png")):
+            shutil.copyfile(png, shots / png.name)
+    panel = shots / "all_payloads-completed.png"
+    if panel.is_file():
+        shutil.copyfile(panel, results / "panel.png")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--results", required=True)
+    parser.add_argument("--prefix", action="append", choices=["win32", "win64"])
+    parser.add_argument("--only", action="append", help="run only these cases")
+    parser.add_argument("--timeout", type=int, default=400, help="seconds per case")
+    args = parser.parse_args()
+    build_dir = Path(args.build_dir)
+    counts = {"passed": 0, "skipped": 0, "FAILED": 0}
+    for arch in args.prefix or ["win32", "win64"]:
+        started = time.monotonic()
+        results = Path(args.results) / arch
+        results.mkdir(parents=True, exist_ok=True)
+        local = guest_build(build_dir, arch)
+        for name, kind, argument in cases_for(arch):
+            if args.only and name not in args.only:
+                continue
+            verdict = run_case(arch, name, kind, argument, build_dir, local, results,
+                               args.timeout)
+            counts[verdict] += 1
+        collect_screenshots(local, results)
+        print(f"[{arch}] prefix done in {time.monotonic() - started:.0f} s", flush=True)
+    print(f"guest suite: {counts['passed']} passed, {counts['skipped']} skipped, "
+          f"{counts['FAILED']} failed", flush=True)
+    return 1 if counts["FAILED"] or not counts["passed"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
