@@ -19,6 +19,7 @@ import shutil
 import subprocess
 import sys
 import time
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 sys.dont_write_bytecode = True
@@ -26,6 +27,10 @@ REPO = Path(__file__).resolve().parents[2]
 BAKED = Path("/var/lib/fenn/prefixes")
 GUEST_BUILDS = Path("/var/tmp/fenn")
 SKIPPED = 77
+COPIED_PROGRAMS = {
+    "codec": ["codec_tests.exe", "CompLib.dll", "debug/CompLib.dll"],
+    "win32": ["fenn_win32_tests.exe"],
+}
 
 WINE_RUN = REPO / "scripts" / "wine-run"
 E2E = REPO / "tests" / "e2e" / "run_scenario.py"
@@ -64,8 +69,19 @@ def guest_build(build_dir, arch):
         shutil.rmtree(local)
     local.mkdir(parents=True)
     for entry in build_dir.iterdir():
-        if entry.name not in ("wine", "e2e", "faults", "guest", "demo", "Testing"):
+        if entry.name not in ("wine", "e2e", "faults", "guest", "demo", "Testing", "tests"):
             (local / entry.name).symlink_to(entry)
+    for entry in (build_dir / "tests").iterdir():
+        if entry.name not in COPIED_PROGRAMS:
+            (local / "tests").mkdir(exist_ok=True)
+            (local / "tests" / entry.name).symlink_to(entry)
+    # Wine maps a program's image from its file, and a shared folder (9p) does not give it the
+    # pages: programs run from the guest's own disk.
+    for folder, names in COPIED_PROGRAMS.items():
+        for name in names:
+            target = local / "tests" / folder / name
+            target.parent.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(build_dir / "tests" / folder / name, target)
     (local / "wine").mkdir()
     subprocess.run(["cp", "-a", str(BAKED / arch), str(local / "wine" / "template")], check=True)
     return local
@@ -74,12 +90,12 @@ def guest_build(build_dir, arch):
 def command_of(kind, argument, build_dir, local):
     """(argv, extra environment, working folder) of one case."""
     if kind == "codec":
-        exe = build_dir / "tests" / "codec" / "codec_tests.exe"
+        exe = local / "tests" / "codec" / "codec_tests.exe"
         env = {"FENN_TEST_PREFIX": str(local / "wine" / f"codec-{argument}"),
                "FENN_WINE_TEMPLATE": str(local / "wine" / "template")}
         return [str(WINE_RUN), str(exe), f"--dll={argument}"], env, exe.parent
     if kind == "platform":
-        exe = build_dir / "tests" / "win32" / "fenn_win32_tests.exe"
+        exe = local / "tests" / "win32" / "fenn_win32_tests.exe"
         argv = [str(PLATFORM), str(WINE_RUN), str(exe)]
         env = {}
         if argument:
@@ -129,7 +145,8 @@ def main():
     parser.add_argument("--results", required=True)
     parser.add_argument("--prefix", action="append", choices=["win32", "win64"])
     parser.add_argument("--only", action="append", help="run only these cases")
-    parser.add_argument("--timeout", type=int, default=400, help="seconds per case")
+    parser.add_argument("--timeout", type=int, default=600, help="seconds per case")
+    parser.add_argument("--jobs", type=int, default=2, help="cases run side by side")
     args = parser.parse_args()
     build_dir = Path(args.build_dir)
     counts = {"passed": 0, "skipped": 0, "FAILED": 0}
@@ -138,12 +155,14 @@ def main():
         results = Path(args.results) / arch
         results.mkdir(parents=True, exist_ok=True)
         local = guest_build(build_dir, arch)
-        for name, kind, argument in cases_for(arch):
-            if args.only and name not in args.only:
-                continue
-            verdict = run_case(arch, name, kind, argument, build_dir, local, results,
-                               args.timeout)
-            counts[verdict] += 1
+        chosen = [case for case in cases_for(arch) if not args.only or case[0] in args.only]
+        # Two at a time: a scenario spends much of its time waiting for a window, and each case
+        # has its own prefix, display and wineserver.
+        with ThreadPoolExecutor(max_workers=args.jobs) as pool:
+            verdicts = pool.map(lambda case: run_case(arch, *case, build_dir, local, results,
+                                                      args.timeout), chosen)
+            for verdict in verdicts:
+                counts[verdict] += 1
         collect_screenshots(local, results)
         print(f"[{arch}] prefix done in {time.monotonic() - started:.0f} s", flush=True)
     print(f"guest suite: {counts['passed']} passed, {counts['skipped']} skipped, "
