@@ -27,6 +27,10 @@ REPO = Path(__file__).resolve().parents[2]
 BAKED = Path("/var/lib/fenn/prefixes")
 GUEST_BUILDS = Path("/var/tmp/fenn")
 SKIPPED = 77
+# The prefixes the test programs run in (as wine-run and run-platform-tests name them); each goes
+# once its program has passed, as the scenarios' prefixes do: the guest's disk is not endless.
+CASE_PREFIXES = {("codec", "release"): "codec-release", ("codec", "debug"): "codec-debug",
+                 ("platform", None): "platform", ("platform", "144"): "platform-dpi144"}
 COPIED_PROGRAMS = {
     "codec": ["codec_tests.exe", "CompLib.dll", "debug/CompLib.dll"],
     "win32": ["fenn_win32_tests.exe"],
@@ -37,9 +41,8 @@ E2E = REPO / "tests" / "e2e" / "run_scenario.py"
 FAULT = REPO / "tests" / "faults" / "run_fault.py"
 PLATFORM = REPO / "tests" / "win32" / "run-platform-tests"
 
-# What runs in which prefix. The 32-bit prefix runs all of it; the WoW64 one the cases where the
-# system directory a 32-bit program sees (syswow64) or the 64-bit registry and file system can
-# make a difference.
+# What runs in which prefix. The 32-bit prefix runs all of it; the WoW64 one the scenarios where
+# the system directory a 32-bit program sees (syswow64) can make a difference.
 E2E_EVERYWHERE = ["all_payloads", "run_updater", "corrupt_payload", "planted_library",
                   "existing_codec", "codec_not_writable"]
 E2E_32_ONLY = ["probe", "not_found", "default_folder", "registry", "drive_search", "cancel",
@@ -49,10 +52,12 @@ FAULTS_32_ONLY = ["registry_types", "temp_missing", "locked_product_file"]
 
 
 def cases_for(arch):
-    """(name, kind, argument) of every case of one prefix, in running order."""
-    cases = [("codec.dll.release", "codec", "release"), ("codec.dll.debug", "codec", "debug")]
+    """(name, kind, argument) of every case of one prefix, in running order: the long test
+    programs first, so that the scenarios, which mostly wait, run beside them."""
+    cases = []
     if arch == "win32":
-        cases += [("win32_platform", "platform", None),
+        cases += [("codec.dll.release", "codec", "release"), ("codec.dll.debug", "codec", "debug"),
+                  ("win32_platform", "platform", None),
                   ("win32_panel_144dpi", "platform", "144")]
     e2e = E2E_EVERYWHERE + (E2E_32_ONLY if arch == "win32" else [])
     faults = FAULTS_EVERYWHERE + (FAULTS_32_ONLY if arch == "win32" else [])
@@ -91,7 +96,7 @@ def command_of(kind, argument, build_dir, local):
     """(argv, extra environment, working folder) of one case."""
     if kind == "codec":
         exe = local / "tests" / "codec" / "codec_tests.exe"
-        env = {"FENN_TEST_PREFIX": str(local / "wine" / f"codec-{argument}"),
+        env = {"FENN_TEST_PREFIX": str(local / "wine" / CASE_PREFIXES[kind, argument]),
                "FENN_WINE_TEMPLATE": str(local / "wine" / "template")}
         return [str(WINE_RUN), str(exe), f"--dll={argument}"], env, exe.parent
     if kind == "platform":
@@ -121,6 +126,8 @@ def run_case(arch, name, kind, argument, build_dir, local, results, timeout):
             status = -1
     seconds = time.monotonic() - started
     verdict = {0: "passed", SKIPPED: "skipped"}.get(status, "FAILED")
+    if verdict == "passed" and (kind, argument) in CASE_PREFIXES:
+        shutil.rmtree(local / "wine" / CASE_PREFIXES[kind, argument], ignore_errors=True)
     print(f"[{arch}] {name}: {verdict} ({seconds:.0f} s)", flush=True)
     if verdict == "FAILED":
         tail = log_path.read_text(errors="replace").splitlines()[-25:]
