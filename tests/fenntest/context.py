@@ -12,6 +12,7 @@ from pathlib import Path
 from .build_outputs import BuildOutputs
 from .desktop import DesktopRun
 from .errors import ScenarioFailure
+from .patience import patience
 from .display import VirtualDisplay
 from .prefix import clone_prefix, ensure_template, template_of
 
@@ -107,6 +108,7 @@ class ScenarioContext:
 
 def wait_until(condition, timeout, what, interval=0.3):
     """Polls condition() until it is true; a timeout fails the scenario, naming what it awaited."""
+    timeout = patience(timeout)
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         if condition():
