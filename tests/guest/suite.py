@@ -115,7 +115,8 @@ def run_case(arch, name, kind, argument, build_dir, local, results, timeout):
     argv, extra, cwd = command_of(kind, argument, build_dir, local)
     log_path = results / f"{name}.log"
     # The emulated processor is many times slower than the host's: the toolkit waits longer.
-    env = {**os.environ, "FENN_PATIENCE": os.environ.get("FENN_PATIENCE", "4"), **extra}
+    env = {**os.environ, "FENN_PATIENCE": os.environ.get("FENN_PATIENCE", "4"),
+           "FENN_PREFIX_LINKS": "1", **extra}
     env.pop("DISPLAY", None)
     started = time.monotonic()
     with open(log_path, "wb") as log:
