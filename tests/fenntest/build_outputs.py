@@ -4,6 +4,7 @@ import os
 from pathlib import Path
 
 from .errors import ScenarioFailure
+from .pe import PeResources
 
 
 class BuildOutputs:
@@ -63,6 +64,14 @@ class BuildOutputs:
             if (self.build_dir / rel).is_file():
                 return self.build_dir / rel
         return None
+
+    @property
+    def program_bits(self):
+        """32 for an i686 build, 64 otherwise, as its setup program's PE header says."""
+        try:
+            return 64 if PeResources.from_file(self.setup).is_64bit else 32
+        except (ScenarioFailure, OSError, ValueError):
+            return 64
 
     @property
     def payload_table(self):

@@ -10,8 +10,10 @@ import threading
 import time
 from pathlib import Path
 
+from .build_outputs import BuildOutputs
 from .desktop import DesktopRun
 from .errors import ScenarioFailure
+from .patience import patience
 from .display import VirtualDisplay
 from .prefix import clone_prefix, ensure_template, template_of
 
@@ -39,12 +41,13 @@ class ScenarioContext:
         self.work.mkdir(parents=True)
         self.screenshot_dir.mkdir(parents=True, exist_ok=True)
         self.template = ensure_template(template_of(self.build_dir))
+        self.program_bits = BuildOutputs(self.build_dir).program_bits
 
     def log(self, text):
         print(f"[{self.name}] {text}", flush=True)
 
     def new_prefix(self, label="prefix"):
-        prefix = clone_prefix(self.template, self.work / label)
+        prefix = clone_prefix(self.template, self.work / label, self.program_bits)
         self._prefixes.append(prefix)
         return prefix
 
@@ -135,6 +138,7 @@ class ScenarioContext:
 
 def wait_until(condition, timeout, what, interval=0.3):
     """Polls condition() until it is true; a timeout fails the scenario, naming what it awaited."""
+    timeout = patience(timeout)
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         if condition():

@@ -11,6 +11,7 @@ import subprocess
 import time
 
 from .errors import ScenarioFailure
+from .patience import patience
 from .processes import cpu_seconds, prefix_processes
 
 DESKTOP_NAME = "Fenn"
@@ -41,10 +42,11 @@ class DesktopRun:
         # Its end can only be told once its process has been seen. (The desktop process is no
         # guide: it hands the program to a desktop of the same name that is still open, and it
         # stays while anything the program started is on screen.)
-        deadline = time.monotonic() + 60
+        limit = patience(60)
+        deadline = time.monotonic() + limit
         while not self.program_pids():
             if time.monotonic() > deadline:
-                raise ScenarioFailure(f"{self.program} did not start within 60s")
+                raise ScenarioFailure(f"{self.program} did not start within {limit:.0f}s")
             time.sleep(0.1)
         self._seen_running = True
         return self
@@ -84,6 +86,7 @@ class DesktopRun:
         return sum(1 for _, name in self.visible_windows() if name == title)
 
     def wait_for_window(self, title, timeout=60):
+        timeout = patience(timeout)
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             win = self.find_window(title)
@@ -96,6 +99,7 @@ class DesktopRun:
         raise ScenarioFailure(f'no window "{title}" within {timeout}s; visible: {seen}')
 
     def wait_for_no_window(self, title, timeout=30):
+        timeout = patience(timeout)
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             if not self.find_window(title):
@@ -145,6 +149,7 @@ class DesktopRun:
         return self._seen_running and not self.program_pids()
 
     def wait_exit(self, timeout=30):
+        timeout = patience(timeout)
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             if self.exited():

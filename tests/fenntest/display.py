@@ -36,6 +36,8 @@ class VirtualDisplay:
         self._proc = None
 
     def start(self, timeout=15):
+        # FENN_PATIENCE stretches the limit as patience.py does (this file also runs as a script).
+        timeout *= float(os.environ.get("FENN_PATIENCE") or 1)
         for number in _display_range():
             if number is not None and _taken(number):
                 continue

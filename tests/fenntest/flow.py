@@ -6,6 +6,7 @@ import time
 
 from .context import wait_until
 from .errors import ScenarioFailure
+from .patience import patience
 from .payloads import read_payloads, unix_ns
 from .product import (PANEL_TITLE, STAGED_CODEC, find_case_insensitive,
                              leftover_temp_files)
@@ -79,7 +80,7 @@ def finish(ctx, run, key="Escape"):
     completed."""
     panel = run.wait_for_window(PANEL_TITLE)
     run.press(panel, key)
-    deadline = time.monotonic() + 30
+    deadline = time.monotonic() + patience(30)
     next_press = time.monotonic() + 2
     while not run.exited():
         if run.find_window(NOTICE_TITLE):
@@ -101,6 +102,7 @@ def finish(ctx, run, key="Escape"):
 def ended_after_box(ctx, run, timeout=30):
     """After a failure box the program ends by itself: the completion panel, which waits for the
     person, never comes; nor does a further box."""
+    timeout = patience(timeout)
     deadline = time.monotonic() + timeout
     while not run.exited():
         if run.find_window(ERROR_TITLE):

@@ -33,8 +33,12 @@ def wine_env(prefix_path, extra=None):
 
 
 class WinePrefix:
-    def __init__(self, path):
+    """program_bits is the build under test's (32 or 64): a 32-bit program in a 64-bit prefix
+    sees syswow64 as its system directory (WoW64 redirects system32 for it)."""
+
+    def __init__(self, path, program_bits=64):
         self.path = Path(path)
+        self.program_bits = program_bits
 
     def env(self, extra=None):
         return wine_env(self.path, extra)
@@ -45,7 +49,11 @@ class WinePrefix:
 
     @property
     def system32(self):
-        return self.drive_c / "windows" / "system32"
+        """The folder the program under test knows as its system directory."""
+        windows = self.drive_c / "windows"
+        if self.program_bits == 32 and (windows / "syswow64").is_dir():
+            return windows / "syswow64"
+        return windows / "system32"
 
     def host_path(self, windows_path):
         """The host path of a Windows path on one of this prefix's drives, such as C:\\x\\y."""
@@ -127,12 +135,14 @@ def _locked(path):
     return lock
 
 
-def boot(path):
-    """Makes a prefix in place with wineboot, without its Z: drive."""
+def boot(path, arch=None):
+    """Makes a prefix in place with wineboot, without its Z: drive. arch ("win32", "win64") is
+    the prefix's WINEARCH; by default Wine's own choice."""
     path = Path(path)
     path.mkdir(parents=True, exist_ok=True)
     prefix = WinePrefix(path)
-    subprocess.run(["wineboot", "-i"], env=prefix.env(), timeout=300,
+    subprocess.run(["wineboot", "-i"], env=prefix.env({"WINEARCH": arch} if arch else None),
+                   timeout=900,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     prefix.wait_idle(timeout=300)
     prefix.shutdown()
@@ -155,7 +165,7 @@ def ensure_template(path, fresh=False):
     return WinePrefix(path)
 
 
-def clone_prefix(template, dest):
+def clone_prefix(template, dest, program_bits=64):
     """A fresh copy of the template at dest (an earlier one there is ended and removed)."""
     dest = Path(dest)
     if dest.exists():
@@ -163,9 +173,35 @@ def clone_prefix(template, dest):
         shutil.rmtree(dest)
     dest.parent.mkdir(parents=True, exist_ok=True)
     with _locked(template.path):  # never copy a template that is being made
-        subprocess.run(["cp", "-a", str(template.path), str(dest)], check=True)
+        if os.environ.get("FENN_PREFIX_LINKS") == "1":
+            _link_copy(template.path, dest)
+        else:
+            subprocess.run(["cp", "-a", str(template.path), str(dest)], check=True)
     (dest / READY_STAMP).unlink(missing_ok=True)
-    return WinePrefix(dest)
+    return WinePrefix(dest, program_bits)
+
+
+# Wine's own libraries: most of a prefix's bytes, and only ever read, added or removed by Wine
+# and by the scenarios, never written in place.
+_SHARED_FOLDERS = ("drive_c/windows/system32", "drive_c/windows/syswow64")
+
+
+def _link_copy(source, dest):
+    """A copy whose system folders' files are hard links to the template's (FENN_PREFIX_LINKS=1,
+    where copying half a gigabyte is slow: an emulated processor). Everything else is a copy of
+    its own (the registry files among it), as cp -a would make."""
+    subprocess.run(["cp", "-al", str(source), str(dest)], check=True)
+    for folder, subfolders, files in os.walk(dest):
+        relative = Path(folder).relative_to(dest).as_posix()
+        if relative in _SHARED_FOLDERS:
+            subfolders.clear()
+            continue
+        for name in files:
+            path = Path(folder) / name
+            if not path.is_symlink():
+                own = path.with_name(name + ".fenn-copy")
+                shutil.copy2(path, own)
+                os.replace(own, path)
 
 
 def ensure_prefix(dest, template_path=None):

@@ -64,9 +64,12 @@ TEST(ProgramTest, StartsTheProgramWithItsQuotedPathAsTheWholeCommandLine) {
   std::string utf8Path(length - 1, '\0');
   WideCharToMultiByte(CP_UTF8, 0, updater.c_str(), -1, &utf8Path[0], length, nullptr, nullptr);
   EXPECT_EQ(commandLine, "\"" + utf8Path + "\"\r\n");
-  // In a normal window: shown, neither minimised nor maximised.
+  // In a normal window: shown, neither minimised nor maximised. The window exists a moment
+  // before it is shown; on a slow machine (an emulated CPU) that moment is long.
   HWND started = nullptr;
-  for (int wait = 0; wait < 100 && !(started = FindWindowW(L"K3FennStandin", nullptr)); ++wait) {
+  for (int wait = 0; wait < 200; ++wait) {
+    started = FindWindowW(L"K3FennStandin", nullptr);
+    if (started && IsWindowVisible(started)) break;
     Sleep(50);
   }
   ASSERT_NE(started, nullptr);

@@ -133,19 +133,22 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build-dir", default="build/win64")
     parser.add_argument("--headless", action="store_true", help="use Xvfb even with $DISPLAY")
+    parser.add_argument("--out-dir", help="where the prefix and screenshots go "
+                        "(default: demo/ beside the build folder)")
     args = parser.parse_args()
 
     outputs = BuildOutputs(args.build_dir)
     setup_exe = outputs.setup
     payloads = read_payloads(setup_exe)
-    out_dir = Path(args.build_dir).resolve().parent / "demo"
+    out_dir = Path(args.out_dir or Path(args.build_dir).resolve().parent / "demo")
     out_dir.mkdir(parents=True, exist_ok=True)
     show_codec(outputs.host_vxtool, out_dir)
     print(f"Setup under demo: {setup_exe}")
     show_payloads(payloads)
 
     print("Making a fresh Wine prefix (a copy of the build's template)...")
-    prefix = clone_prefix(ensure_template(template_of(args.build_dir)), out_dir / "prefix")
+    prefix = clone_prefix(ensure_template(template_of(args.build_dir)), out_dir / "prefix",
+                          outputs.program_bits)
     product = lay_out_product(prefix.host_path(DEFAULT_FOLDER))
     target = prefix.host_path(PROGRAM_FOLDER) / "FennSetup.exe"
     target.parent.mkdir(parents=True, exist_ok=True)
