@@ -253,6 +253,30 @@ TYPED_TEST(PlatformContract, FilesAreWrittenMovedAndDeletedButNeverReplaced) {
   EXPECT_FALSE(platform.writeBytes(root + L"missing\\x.bin", payload));
   EXPECT_FALSE(platform.writeBytes(root, payload));  // a folder, not a file
 
+  // A new file: nobody else can write or delete it while it is held empty; it is never made over
+  // a file of that name, hidden ones included; refused, it is gone again.
+  const std::wstring staged = root + L"staged.dll";
+  bool heldEmpty = false;
+  EXPECT_TRUE(platform.writeNewFile(staged, payload, [&] {
+    const ListResult entry = platform.listFirst(staged, kListNormalFiles);
+    heldEmpty = entry.name == L"staged.dll" && entry.size == 0 &&
+                !platform.writeBytes(staged, Bytes("x")) && !platform.deleteFile(staged);
+    return true;
+  }));
+  EXPECT_TRUE(heldEmpty);
+  EXPECT_EQ(this->machine.read(staged), payload);
+  const auto never = [] {
+    ADD_FAILURE() << "the file was made over an existing one";
+    return true;
+  };
+  EXPECT_FALSE(platform.writeNewFile(staged, Bytes("x"), never));
+  this->machine.addFile(L"hidden.dll", "h", kHidden);
+  EXPECT_FALSE(platform.writeNewFile(root + L"hidden.dll", Bytes("x"), never));
+  EXPECT_EQ(this->machine.read(root + L"hidden.dll"), Bytes("h"));
+  EXPECT_FALSE(platform.writeNewFile(root + L"refused.dll", payload, [] { return false; }));
+  EXPECT_EQ(this->Name(L"refused.dll", kListNormalFiles), L"");
+  EXPECT_FALSE(platform.writeNewFile(root + L"missing\\x.dll", payload, never));
+
   // A move into another folder, never onto an existing file.
   this->machine.addFolder(L"target", 0);
   EXPECT_TRUE(platform.renameFile(root + L"new.bin", root + L"target\\K3Fenn.exe"));

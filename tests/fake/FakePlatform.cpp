@@ -260,6 +260,17 @@ bool FakePlatform::writeBytes(const std::wstring& path, const std::vector<uint8_
   return fs.writeBytes(path, bytes);
 }
 
+bool FakePlatform::writeNewFile(const std::wstring& path, const std::vector<uint8_t>& bytes,
+                                const std::function<bool()>& whileEmpty) {
+  if (fs.exists(path) || !fs.writeBytes(path, {})) return false;
+  fs.hold(path);  // the open handle: nobody else writes or deletes the file until it is closed
+  const bool claimed = whileEmpty();
+  fs.release(path);
+  if (claimed && writeBytes(path, bytes)) return true;
+  fs.deleteFile(path);
+  return false;
+}
+
 // ---- Resources ---------------------------------------------------------------------------------
 
 std::optional<std::wstring> FakePlatform::loadResourceString(int id) {

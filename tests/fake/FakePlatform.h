@@ -145,6 +145,8 @@ class FakePlatform : public Platform {
   bool renameFile(const std::wstring& from, const std::wstring& to) override;
   bool copyFile(const std::wstring& from, const std::wstring& to) override;
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override;
+  bool writeNewFile(const std::wstring& path, const std::vector<uint8_t>& bytes,
+                    const std::function<bool()>& whileEmpty) override;
 
   std::optional<std::wstring> loadResourceString(int id) override;
   std::optional<std::vector<uint8_t>> loadResourceData(int id) override;

@@ -50,6 +50,13 @@ class KillableMachine : public fake::FakePlatform {
     }
     return After(FakePlatform::writeBytes(path, bytes));
   }
+  bool writeNewFile(const std::wstring& path, const std::vector<uint8_t>& bytes,
+                    const std::function<bool()>& whileEmpty) override {
+    return FakePlatform::writeNewFile(path, bytes, [&] {
+      Moment();  // made empty
+      return whileEmpty();
+    });
+  }
   bool copyFile(const std::wstring& from, const std::wstring& to) override {
     return After(FakePlatform::copyFile(from, to));
   }

@@ -96,12 +96,19 @@ TEST_F(StagingTest, StagedLibraryIsHandedToTheSystemToDeleteBeforeItsFirstByte) 
       }
       return FakePlatform::writeBytes(path, bytes);
     }
+    bool deleteFileAtRestart(const std::wstring& path) override {
+      // Another process that finds the file now can neither delete nor write it.
+      othersLockedOut = fs.exists(path) && !fs.deleteFile(path) && !fs.writeBytes(path, {'x'});
+      return FakePlatform::deleteFileAtRestart(path);
+    }
     bool pendingAtWrite = false;
+    bool othersLockedOut = false;
   } machine;
   BuildMachine(machine);
   CodecStage stage(machine);
   ASSERT_TRUE(stage.StageDecompressor(false));
   EXPECT_TRUE(machine.pendingAtWrite);
+  EXPECT_TRUE(machine.othersLockedOut);
   stage.StageDecompressor(true);
   // Once, and left pending: a restart deletes nothing that is there by then.
   EXPECT_EQ(machine.deletedAtRestart, std::vector<std::wstring>{kStagedLibrary});

@@ -53,11 +53,8 @@ bool CodecStage::LoadDecompressor() {
   const std::optional<std::vector<uint8_t>> library =
       platform_.loadResourceData(FENN_CODEC_LIBRARY_ID);
   if (!library) return false;
-  if (!ClaimLibraryFile(present, deletionPending)) return false;
-  bDecompLoaded = true;
-  // A leftover may be a write that was cut short: it is written again, whole.
-  if (!platform_.writeBytes(path_, *library)) {
-    ReleaseDecompressor();
+  if (present ? !RewriteLeftover(*library, deletionPending)
+              : !WriteNewLibrary(*library, deletionPending)) {
     return false;
   }
   hDecompLib = platform_.loadLibrary(path_);
@@ -68,16 +65,34 @@ bool CodecStage::LoadDecompressor() {
   return true;
 }
 
-bool CodecStage::ClaimLibraryFile(bool present, bool deletionPending) {
-  // An empty file can only be made where no file of that name was (a hidden or system one
-  // included, which the existence test does not see), so the deletion asked for next never
-  // covers a file that is not the setup's own. It is asked for before a byte of the library is
-  // written.
-  if (!present && !platform_.writeBytes(path_, {})) return false;
+bool CodecStage::WriteNewLibrary(const std::vector<uint8_t>& library, bool deletionPending) {
+  // The file is made only where no file of that name was (a hidden or system one included, which
+  // the existence test does not see), so the deletion asked for while it is still empty never
+  // covers a file that is not the setup's own. Until it is written whole, no other process can
+  // open it: one that did could keep the setup from writing, or load half a library.
+  // Without that deletion a run ended from here on would leave a library that passes for one
+  // that was there before: the setup does not stage what it cannot be sure to remove.
+  // One still pending from an earlier run covers this file too.
+  const auto askForDeletion = [this, deletionPending] {
+    return deletionPending || platform_.deleteFileAtRestart(path_);
+  };
+  if (!platform_.writeNewFile(path_, library, askForDeletion)) {
+    return false;
+  }
+  bDecompLoaded = true;
+  return true;
+}
+
+bool CodecStage::RewriteLeftover(const std::vector<uint8_t>& library, bool deletionPending) {
+  // An empty leftover was ended before it asked for its deletion at restart; it does now.
   if (!deletionPending && !platform_.deleteFileAtRestart(path_)) {
-    // Without it a run ended from here on would leave a library that passes for one that was
-    // there before; the setup does not stage what it cannot be sure to remove.
     platform_.deleteFile(path_);
+    return false;
+  }
+  bDecompLoaded = true;
+  // The leftover may be a write that was cut short: it is written again, whole.
+  if (!platform_.writeBytes(path_, library)) {
+    ReleaseDecompressor();
     return false;
   }
   return true;

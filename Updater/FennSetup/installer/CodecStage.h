@@ -7,7 +7,9 @@
 // there before, with no deletion pending, is used as it is and never written or deleted.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -32,10 +34,11 @@ class CodecStage {
 
  private:
   bool LoadDecompressor();
-  // Makes the file at path_ the setup's own: created empty where nothing was (unless it is a
-  // leftover of the setup's), then handed to the system to delete at its next start (unless that
-  // is pending already).
-  bool ClaimLibraryFile(bool present, bool deletionPending);
+  // Stages the library where no file of that name is; its deletion at the system's next start is
+  // asked for before its first byte.
+  bool WriteNewLibrary(const std::vector<uint8_t>& library, bool deletionPending);
+  // Writes the library again over a leftover of an earlier run of the setup.
+  bool RewriteLeftover(const std::vector<uint8_t>& library, bool deletionPending);
   void ReleaseDecompressor();
 
   Platform& platform_;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -145,6 +146,12 @@ class Platform {
   virtual bool copyFile(const std::wstring& from, const std::wstring& to) = 0;
   // Creates (or empties) the file and writes exactly `bytes` from offset 0.
   virtual bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) = 0;
+  // Creates the file where no file of that name was (a hidden or system one included) and writes
+  // exactly `bytes`; no other open of the file succeeds until it is complete. `whileEmpty` runs
+  // once the empty file is made and still held; when it returns false nothing is written. On any
+  // failure after the file was made, the file is deleted again.
+  virtual bool writeNewFile(const std::wstring& path, const std::vector<uint8_t>& bytes,
+                            const std::function<bool()>& whileEmpty) = 0;
 
   // ---- Resources of the running executable (Korean language) -------------------------------
   virtual std::optional<std::wstring> loadResourceString(int id) = 0;

@@ -13,6 +13,19 @@ namespace {
 
 constexpr DWORD kAlwaysExcluded = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
+bool writeAll(HANDLE file, const std::vector<uint8_t>& bytes) {
+  size_t offset = 0;
+  while (offset < bytes.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - offset, 1u << 20));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + offset, chunk, &written, nullptr) || written != chunk) {
+      return false;
+    }
+    offset += written;
+  }
+  return true;
+}
+
 bool matchesAttributeSet(DWORD attributes, int set) {
   if (attributes & kAlwaysExcluded) return false;
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return (set & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -217,16 +230,23 @@ bool Win32Platform::writeBytes(const std::wstring& path, const std::vector<uint8
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  bool complete = true;
-  size_t offset = 0;
-  while (complete && offset < bytes.size()) {
-    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - offset, 1u << 20));
-    DWORD written = 0;
-    complete = WriteFile(file, bytes.data() + offset, chunk, &written, nullptr) && written == chunk;
-    offset += written;
-  }
+  bool complete = writeAll(file, bytes);
   // A close that fails can mean the data never reached the disk.
   if (!CloseHandle(file)) complete = false;
+  return complete;
+}
+
+bool Win32Platform::writeNewFile(const std::wstring& path, const std::vector<uint8_t>& bytes,
+                                 const std::function<bool()>& whileEmpty) {
+  // CREATE_NEW fails on any file of that name, hidden and system ones too. Sharing nothing keeps
+  // every other process (a scanner, a program waiting for the file) out until the handle closes,
+  // so nobody ever opens the file empty or half written.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool complete = whileEmpty() && writeAll(file, bytes);
+  if (!CloseHandle(file)) complete = false;
+  if (!complete) DeleteFileW(path.c_str());
   return complete;
 }
 

@@ -48,6 +48,8 @@ class Win32Platform : public Platform {
   bool renameFile(const std::wstring& from, const std::wstring& to) override;
   bool copyFile(const std::wstring& from, const std::wstring& to) override;
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override;
+  bool writeNewFile(const std::wstring& path, const std::vector<uint8_t>& bytes,
+                    const std::function<bool()>& whileEmpty) override;
 
   // Resources (Win32Resources.cpp)
   std::optional<std::wstring> loadResourceString(int id) override;
