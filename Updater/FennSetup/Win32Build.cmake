@@ -13,10 +13,10 @@ add_library(fenn_win32_platform STATIC
     ${FENN_WIN32_DIR}/Win32SetupRun.cpp
     ${FENN_WIN32_DIR}/Win32System.cpp
     ${FENN_WIN32_DIR}/Win32Text.cpp)
-target_include_directories(fenn_win32_platform
-    PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}
-    PRIVATE ${PROJECT_SOURCE_DIR}/codec/include)
-target_link_libraries(fenn_win32_platform PUBLIC user32 gdi32 advapi32 comctl32)
+fenn_room_headers(fenn_win32_platform PUBLIC platform/win32)
+target_include_directories(fenn_win32_platform PRIVATE ${PROJECT_SOURCE_DIR}/codec/include)
+target_link_libraries(fenn_win32_platform PUBLIC fenn_platform user32 gdi32 advapi32 comctl32
+                      PRIVATE fenn_resource_ids)
 
 include(${CMAKE_CURRENT_SOURCE_DIR}/standins/Standins.cmake)
 include(${CMAKE_CURRENT_SOURCE_DIR}/resources/Payloads.cmake)

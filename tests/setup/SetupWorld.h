@@ -13,7 +13,7 @@
 #include "installer/CodecStage.h"
 #include "installer/PayloadInstaller.h"
 #include "installer/SystemDlls.h"
-#include "locator/ExistenceTests.h"
+#include "common/ExistenceTests.h"
 #include "locator/ProductLocator.h"
 #include "locator/ReadUserRegString.h"
 #include "setup/FormDescription.h"

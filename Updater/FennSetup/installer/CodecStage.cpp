@@ -4,7 +4,7 @@
 // reference, which release mode drops once.
 #include "installer/CodecStage.h"
 
-#include "locator/ExistenceTests.h"
+#include "common/ExistenceTests.h"
 #include "resources/ResourceIds.h"
 
 namespace fenn {

@@ -2,8 +2,8 @@
 
 #include "installer/ProductFolderPlacement.h"
 #include "installer/TempFileGuard.h"
-#include "locator/ExistenceTests.h"
-#include "locator/NameList.h"
+#include "common/ExistenceTests.h"
+#include "common/NameList.h"
 #include "resources/ResourceIds.h"
 
 namespace fenn {

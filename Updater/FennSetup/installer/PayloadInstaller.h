@@ -9,7 +9,7 @@
 #include <string>
 
 #include "installer/CodecStage.h"
-#include "locator/SetupProgress.h"
+#include "common/SetupProgress.h"
 #include "platform/Platform.h"
 
 namespace fenn {

@@ -1,7 +1,7 @@
 #include "installer/SystemDlls.h"
 
-#include "locator/ExistenceTests.h"
-#include "locator/NameList.h"
+#include "common/ExistenceTests.h"
+#include "common/NameList.h"
 
 namespace fenn {
 

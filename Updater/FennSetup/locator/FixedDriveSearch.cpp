@@ -1,5 +1,5 @@
 // Searches every fixed drive, in letter order, depth first, for the first product file.
-#include "locator/NameList.h"
+#include "common/NameList.h"
 #include "locator/ProductLocator.h"
 
 namespace fenn {

@@ -1,5 +1,5 @@
 // The three sources of the product folder and the verification of the six product files.
-#include "locator/ExistenceTests.h"
+#include "common/ExistenceTests.h"
 #include "locator/ProductLocator.h"
 #include "locator/ReadUserRegString.h"
 

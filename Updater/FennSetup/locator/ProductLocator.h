@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "locator/SetupProgress.h"
+#include "common/SetupProgress.h"
 #include "platform/Platform.h"
 
 namespace fenn {

@@ -1,5 +1,5 @@
 // One directory listing of the path itself; the empty path is absent without a listing.
-#include "locator/ExistenceTests.h"
+#include "common/ExistenceTests.h"
 
 namespace fenn {
 
