@@ -17,6 +17,9 @@
 //   std::wstring otherVolume;  // an empty scratch folder on another volume than root, ending in
 //                              // "\"; empty when the machine has no second volume
 //   std::unique_ptr<Platform> anotherProcess();  // a second process on the same machine
+//   void addForeignRestartWork();  // another program's entries in the system's list of work
+//                                  // at the next start: a rename, then an empty pair
+//   std::vector<uint8_t> restartList();  // that list's bytes, as stored
 //   static const char* name();
 // and carries the resources of the test programs: strings 101 "CompLib.dll" and 102
 // "톨바리네 2000" and "CUSTOM" 101 (7 bytes) in Korean, string 120 in English only.
@@ -394,6 +397,23 @@ TYPED_TEST(PlatformContract, DeletionsAtRestartAreReadBack) {
   // It stays pending after the file is gone: the request is the system's now.
   EXPECT_TRUE(platform.deleteFile(root + L"staged.dll"));
   EXPECT_TRUE(platform.deletionPendingAtRestart(root + L"staged.dll"));
+  // A file that is not there yet can be handed over too.
+  EXPECT_TRUE(platform.deleteFileAtRestart(root + L"later.bin"));
+  EXPECT_TRUE(platform.deletionPendingAtRestart(root + L"later.bin"));
+
+  // Taking a request back removes that one entry and leaves every other byte of the list as it
+  // was, another program's empty pair included; a request behind that pair is still read.
+  this->machine.addForeignRestartWork();
+  const std::vector<uint8_t> before = this->machine.restartList();
+  EXPECT_TRUE(platform.deleteFileAtRestart(root + L"own.tmp"));
+  EXPECT_TRUE(platform.deletionPendingAtRestart(root + L"own.tmp"));
+  EXPECT_TRUE(platform.cancelDeletionAtRestart(root + L"OWN.tmp"));
+  EXPECT_FALSE(platform.deletionPendingAtRestart(root + L"own.tmp"));
+  EXPECT_EQ(this->machine.restartList(), before);
+  EXPECT_FALSE(platform.cancelDeletionAtRestart(root + L"own.tmp"));
+  EXPECT_FALSE(platform.cancelDeletionAtRestart(root + L"other.dll"));
+  EXPECT_TRUE(platform.cancelDeletionAtRestart(root + L"staged.dll"));
+  EXPECT_TRUE(platform.deletionPendingAtRestart(root + L"later.bin"));
 }
 
 TYPED_TEST(PlatformContract, OneSetupRunPerMachineAndOthersFindItsPanel) {

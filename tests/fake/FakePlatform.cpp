@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "AnsiText.h"
 
@@ -224,9 +225,20 @@ ListResult FakePlatform::listNext() {
 }
 
 bool FakePlatform::deleteFileAtRestart(const std::wstring& path) {
-  if (restartDeletionRefused || !fs.exists(path)) return false;
+  // Like MoveFileEx, the request does not look at the file: one made later is covered too.
+  if (restartDeletionRefused) return false;
   deletedAtRestart.push_back(path);
   return true;
+}
+
+bool FakePlatform::cancelDeletionAtRestart(const std::wstring& path) {
+  for (auto pending = deletedAtRestart.rbegin(); pending != deletedAtRestart.rend(); ++pending) {
+    if (SameName(*pending, path)) {
+      deletedAtRestart.erase(std::next(pending).base());
+      return true;
+    }
+  }
+  return false;
 }
 
 bool FakePlatform::deletionPendingAtRestart(const std::wstring& path) {
@@ -359,6 +371,10 @@ int FakePlatform::moduleReferences(const std::wstring& path) const {
     if (SameName(module.second.path, path)) return module.second.references;
   }
   return 0;
+}
+
+std::wstring FakePlatform::programFilesX86Folder() {
+  return programFilesX86;
 }
 
 // ---- advapi32 ----------------------------------------------------------------------------------

@@ -62,6 +62,9 @@ class FakePlatform : public Platform {
   std::wstring systemFolder = L"C:\\WINDOWS\\system32";
   bool systemDirectoryFails = false;
   std::wstring tempFolder = L"C:\\TEMP\\";
+  // The known folder for 32-bit programs: a 64-bit Windows by default; on 32-bit Windows it is
+  // "C:\Program Files". Empty: the system cannot give it.
+  std::wstring programFilesX86 = L"C:\\Program Files (x86)";
   bool tempPathFails = false;
   std::map<int, std::wstring> resourceStrings;
   std::map<int, std::vector<uint8_t>> customResources;  // type "CUSTOM"
@@ -142,6 +145,7 @@ class FakePlatform : public Platform {
   bool deleteFile(const std::wstring& path) override;
   bool deleteFileAtRestart(const std::wstring& path) override;
   bool deletionPendingAtRestart(const std::wstring& path) override;
+  bool cancelDeletionAtRestart(const std::wstring& path) override;
   bool renameFile(const std::wstring& from, const std::wstring& to) override;
   bool copyFile(const std::wstring& from, const std::wstring& to) override;
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override;
@@ -158,6 +162,8 @@ class FakePlatform : public Platform {
   uint32_t driveType(const std::wstring& root) override;
   ModuleHandle loadLibrary(const std::wstring& fullPath) override;
   void freeLibrary(ModuleHandle module) override;
+
+  std::wstring programFilesX86Folder() override;
 
   RegKey openUserKey(const std::wstring& subKey) override;
   RegRead queryValue(RegKey key, const std::wstring& valueName, uint32_t capacity) override;

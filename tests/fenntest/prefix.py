@@ -102,6 +102,20 @@ class WinePrefix:
         self.import_registry(f"[HKEY_CURRENT_USER\\{key}]\n\"{name}\"={reg_string(text)}\n",
                              scratch_dir)
 
+    def pending_restart_work(self):
+        """The texts of PendingFileRenameOperations (file, new name, ...; an empty new name
+        deletes), as the machine's registry file holds them once the prefix is idle."""
+        self.wait_idle()
+        text = (self.path / "system.reg").read_text(encoding="utf-8", errors="replace")
+        key = re.search(r'^\[System\\\\(?:CurrentControlSet|ControlSet\d+)\\\\Control\\\\Session Manager\][^\n]*\n'
+                        r'(.*?)(?=^\[)', text, re.MULTILINE | re.DOTALL | re.IGNORECASE)
+        value = key and re.search(r'^"PendingFileRenameOperations"=hex\(7\):((?:[0-9a-f,]|\\\n\s*)*)',
+                                  key.group(1), re.MULTILINE | re.IGNORECASE)
+        if not value:
+            return []
+        data = bytes(int(b, 16) for b in re.findall(r"[0-9a-f]{2}", value.group(1), re.IGNORECASE))
+        return data.decode("utf-16-le", "replace").split("\0")[:-1]
+
     def map_fixed_drives(self, drives, scratch_dir):
         """Maps host folders ({letter: folder}) as fixed hard disks (type 3), as further local
         drives would be; one registry import for all of them."""

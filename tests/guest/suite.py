@@ -47,6 +47,9 @@ E2E_EVERYWHERE = ["all_payloads", "run_updater", "corrupt_payload", "planted_lib
                   "existing_codec", "codec_not_writable"]
 E2E_32_ONLY = ["probe", "not_found", "default_folder", "registry", "drive_search", "cancel",
                "updater_missing", "blocked_target"]
+# Only where a folder for 32-bit programs of its own exists: on 32-bit Windows it is
+# "C:\\Program Files" itself.
+E2E_WOW64_ONLY = ["program_files_x86"]
 FAULTS_EVERYWHERE = ["undeletable_codec"]
 FAULTS_32_ONLY = ["registry_types", "temp_missing", "locked_product_file"]
 # Cases that take several setup runs, about the longest first: the suite starts them first, so
@@ -63,7 +66,7 @@ def cases_for(arch):
         cases += [("codec.dll.release", "codec", "release"), ("codec.dll.debug", "codec", "debug"),
                   ("win32_platform", "platform", None),
                   ("win32_panel_144dpi", "platform", "144")]
-    e2e = E2E_EVERYWHERE + (E2E_32_ONLY if arch == "win32" else [])
+    e2e = E2E_EVERYWHERE + (E2E_32_ONLY if arch == "win32" else E2E_WOW64_ONLY)
     faults = FAULTS_EVERYWHERE + (FAULTS_32_ONLY if arch == "win32" else [])
     cases += [(f"e2e_{name}", "e2e", name) for name in e2e]
     cases += [(f"fault_{name}", "fault", name) for name in faults]

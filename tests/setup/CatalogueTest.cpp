@@ -69,13 +69,15 @@ TEST_F(CatalogueTest, OnlyTheSetupLibraryPresent) {
             (std::vector<std::wstring>{L"CompLib.dll", L"K3Fenn.exe", L"cfgmgr32.dll"}));
 }
 
-TEST_F(CatalogueTest, ProductCopyOfAListedLibraryLeavesTheListBehind) {
-  // 103 is skipped as already installed without taking "cfgmgr32.dll" from the list, so that
-  // name still waits at 104 and "setupapi.dll" is installed.
+TEST_F(CatalogueTest, AListedLibraryIsNeverInstalledWhateverTheProductFolderHolds) {
+  // 103 is already in the product folder; it still takes "cfgmgr32.dll" off the list, so
+  // "setupapi.dll", which the system directory has, is not installed at 104. (Until this was
+  // mended, that name stayed behind and the product folder got its own "setupapi.dll".)
   platform.fs.addFile(Join(kProduct, L"cfgmgr32.dll"), "older copy");
   Install({L"cfgmgr32.dll", L"setupapi.dll"});
   EXPECT_EQ(platform.fs.text(Join(kProduct, L"cfgmgr32.dll")), "older copy");
-  EXPECT_TRUE(platform.fs.exists(Join(kProduct, L"setupapi.dll")));
+  EXPECT_FALSE(platform.fs.exists(Join(kProduct, L"setupapi.dll")));
+  EXPECT_EQ(platform.dataReads, (std::vector<int>{101, 102}));
 }
 
 TEST_F(CatalogueTest, LetterCaseCountsInTheMerge) {

@@ -44,6 +44,19 @@ struct FakeContractMachine {
     return process;
   }
 
+  // The fake keeps deletions only; the list is written out as the system stores it.
+  void addForeignRestartWork() { fake.deleteFileAtRestart(L"C:\\Foreign\\old.tmp"); }
+  std::vector<uint8_t> restartList() {
+    std::wstring list;
+    for (const std::wstring& path : fake.deletedAtRestart) list += L"\\??\\" + path + L'\0' + L'\0';
+    std::vector<uint8_t> bytes;
+    for (wchar_t c : list + L'\0') {
+      bytes.push_back(static_cast<uint8_t>(c & 0xff));
+      bytes.push_back(static_cast<uint8_t>((c >> 8) & 0xff));
+    }
+    return bytes;
+  }
+
   fake::FakePlatform fake;
   std::wstring root = L"C:\\Contract\\";
   std::wstring otherVolume = L"D:\\Contract\\";

@@ -22,7 +22,8 @@ struct KilledMachine {
 };
 
 // A machine whose setup is killed at its `killAt`-th moment: the middle or the end of a write,
-// a copy or a decompression, the end of a delete, rename or request to delete at restart. The run
+// a copy or a decompression, the end of a delete, rename, request to delete at restart or its
+// withdrawal. The run
 // itself goes on (a fake process cannot be ended); what counts is the copy of its disk taken then.
 class KillableMachine : public fake::FakePlatform {
  public:
@@ -68,6 +69,9 @@ class KillableMachine : public fake::FakePlatform {
   }
   bool deleteFileAtRestart(const std::wstring& path) override {
     return After(FakePlatform::deleteFileAtRestart(path));
+  }
+  bool cancelDeletionAtRestart(const std::wstring& path) override {
+    return After(FakePlatform::cancelDeletionAtRestart(path));
   }
 
   std::optional<KilledMachine> killed;
@@ -119,6 +123,8 @@ void ExpectNextRunCompletes(const KilledMachine& killed, bool restartFirst) {
     next.restartSystem();
     EXPECT_TRUE(next.fs.contents(kStagedLibrary).empty())
         << "the staged library outlived a restart";
+    // So did no temp file: each was handed to the same deletion when it was made.
+    EXPECT_TRUE(next.fs.entries(kTempFolder).empty()) << "a temp file outlived a restart";
   }
   next.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
   Main(next);

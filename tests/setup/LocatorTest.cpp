@@ -1,5 +1,6 @@
 // LocateProduct: its three sources, their precedence, the one-"\" trim and the verification.
 #include "SetupWorld.h"
+#include "locator/PlainFolderPath.h"
 
 namespace fenn::test {
 namespace {
@@ -60,6 +61,88 @@ TEST_F(LocatorTest, AnExistingFolderIsFinalEvenWhenIncomplete) {
   EXPECT_FALSE(DriveSearchRan());
 }
 
+TEST_F(LocatorTest, On64BitWindowsTheFolderFor32BitProgramsComesRightAfterTheDefault) {
+  // Where a 32-bit installer puts the product; a planted "C:\\0" and the user's value are never
+  // consulted, and the folder is as final as the default one.
+  const std::wstring programs32 = L"C:\\Program Files (x86)\\톨바리네 2000";
+  AddProduct(platform, L"C:\\0");
+  AddProduct(platform, L"C:\\Elsewhere");
+  RegisterFolder(L"C:\\Elsewhere");
+  AddProduct(platform, programs32);
+  EXPECT_TRUE(locator.LocateProduct(folder));
+  EXPECT_EQ(folder, programs32);
+  EXPECT_EQ(platform.registry.opens, 0);
+  EXPECT_FALSE(DriveSearchRan());
+
+  platform.fs.deleteFile(Join(programs32, L"K3rep.dat"));
+  EXPECT_FALSE(locator.LocateProduct(folder));
+  EXPECT_EQ(folder, programs32);
+  EXPECT_EQ(platform.registry.opens, 0);
+  EXPECT_FALSE(DriveSearchRan());
+}
+
+TEST_F(LocatorTest, On32BitWindowsTheTwoFoldersAreOneAndTheRegistryComesNext) {
+  // "C:\\Program Files" is the folder for 32-bit programs there; a system that cannot name the
+  // folder behaves the same.
+  for (const wchar_t* programs32 : {L"C:\\Program Files", L"c:\\program files", L""}) {
+    fake::FakePlatform machine;
+    BuildMachine(machine);
+    machine.programFilesX86 = programs32;
+    machine.fs.addFolder(L"C:\\Program Files");
+    AddProduct(machine, L"C:\\Elsewhere");
+    machine.registry.setValue(kRegistryKey, L"ApplicationPath",
+                              std::string("C:\\Elsewhere") + '\0');
+    ProductLocator locator(machine, panel);
+    EXPECT_TRUE(locator.LocateProduct(folder));
+    EXPECT_EQ(folder, L"C:\\Elsewhere");
+    int defaultListings = 0;
+    for (const auto& call : machine.fs.listLog) {
+      if (fake::SameName(call.first, kDefaultFolder)) ++defaultListings;
+    }
+    EXPECT_EQ(defaultListings, 1) << "the default folder was tested twice";
+  }
+}
+
+TEST_F(LocatorTest, ARegistryValueThatIsNoPlainFolderPathCountsAsAbsent) {
+  // The drive search runs, as without a value, and finds the product.
+  platform.fs.addFile(L"C:\\Data\\file.txt");
+  platform.fs.addFolder(L"C:\\Games\\T");
+  AddProduct(platform, L"C:\\Games\\Tolvarine");
+  const wchar_t* values[] = {L"C:\\Data\\file.txt",
+                             L"CON",
+                             L"NUL",
+                             L"C:\\Games\\*",
+                             L"C:\\Games\\Tol?arine",
+                             L"C:\\Games\\T. .",
+                             L"C:\\Games\\Tolvarine.",
+                             L"C:\\Games\\..\\Games\\Tolvarine",
+                             L"\\\\?\\C:\\Games\\Tolvarine",
+                             L"\\\\.\\C:\\Games\\Tolvarine",
+                             L"\\\\server\\share\\Tolvarine",
+                             L"\\Games\\Tolvarine",
+                             L"C:Games\\Tolvarine",
+                             L"C:/Games/Tolvarine",
+                             L"C:\\Games\\\\Tolvarine",
+                             L"C:\\Games\\NUL.txt",
+                             L"C:\\Games\\com1",
+                             L"C:\\Games\\Tolvarine:stream",
+                             L"C:\\Games\\Tol<arine",
+                             L"C:\\Games\\Tolvarine\\\\"};
+  for (const wchar_t* value : values) {
+    fake::FakePlatform machine;
+    BuildMachine(machine);
+    machine.fs = platform.fs;
+    machine.registry.setValue(kRegistryKey, L"ApplicationPath", fake::ToCp949(value) + '\0');
+    ProductLocator locator(machine, panel);
+    EXPECT_TRUE(locator.LocateProduct(folder)) << fake::ToCp949(value);
+    EXPECT_EQ(folder, L"C:\\Games\\Tolvarine") << fake::ToCp949(value);
+    EXPECT_EQ(machine.registry.opens, 1);
+  }
+  EXPECT_TRUE(IsPlainFolderPath(L"C:\\"));
+  EXPECT_TRUE(IsPlainFolderPath(L"d:\\게임\\톨바리네 2000\\"));
+  EXPECT_TRUE(IsPlainFolderPath(L"C:\\.hidden\\con2\\NULL\\a b"));
+}
+
 TEST_F(LocatorTest, RegistryFolderWithTrailingBackslash) {
   platform.fs.addDrive(L'E', kDriveFixed);
   AddProduct(platform, L"E:\\Apps\\Product");
@@ -111,9 +194,11 @@ TEST_F(LocatorTest, HiddenOrSystemProductFileDoesNotCount) {
 }
 
 TEST_F(LocatorTest, NothingFoundGivesTheEmptyFolder) {
+  // No folder is no product: the six names are not looked for at the root of the current drive,
+  // where a removable drive's files would otherwise be taken for it.
   EXPECT_FALSE(locator.LocateProduct(folder));
   EXPECT_EQ(folder, L"");
-  EXPECT_EQ(platform.fs.listLog.back().first, L"\\k3main.exe");
+  for (const auto& call : platform.fs.listLog) EXPECT_NE(call.first.substr(0, 1), L"\\");
   EXPECT_TRUE(platform.messageBoxes.empty());
 }
 

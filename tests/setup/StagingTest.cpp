@@ -97,21 +97,32 @@ TEST_F(StagingTest, StagedLibraryIsHandedToTheSystemToDeleteBeforeItsFirstByte) 
       return FakePlatform::writeBytes(path, bytes);
     }
     bool deleteFileAtRestart(const std::wstring& path) override {
-      // Another process that finds the file now can neither delete nor write it.
-      othersLockedOut = fs.exists(path) && !fs.deleteFile(path) && !fs.writeBytes(path, {'x'});
+      if (fake::SameName(path, kStagedLibrary)) {
+        // Another process that finds the file now can neither delete nor write it.
+        othersLockedOut = fs.exists(path) && !fs.deleteFile(path) && !fs.writeBytes(path, {'x'});
+        ++requests;
+      }
       return FakePlatform::deleteFileAtRestart(path);
     }
     bool pendingAtWrite = false;
     bool othersLockedOut = false;
+    int requests = 0;
   } machine;
   BuildMachine(machine);
+  // Another program's pending work, before and after the setup's own request.
+  machine.deleteFileAtRestart(L"C:\\Other\\before.tmp");
   CodecStage stage(machine);
   ASSERT_TRUE(stage.StageDecompressor(false));
+  machine.deleteFileAtRestart(L"C:\\Other\\after.tmp");
   EXPECT_TRUE(machine.pendingAtWrite);
   EXPECT_TRUE(machine.othersLockedOut);
+  EXPECT_EQ(machine.requests, 1);
   stage.StageDecompressor(true);
-  // Once, and left pending: a restart deletes nothing that is there by then.
-  EXPECT_EQ(machine.deletedAtRestart, std::vector<std::wstring>{kStagedLibrary});
+  // Asked for once, and taken back once the release deleted the file: only the setup's own
+  // request goes. (It used to stay pending after a clean run: the machine was left "restart
+  // pending", and a library of that name installed before the restart was deleted by it.)
+  EXPECT_EQ(machine.deletedAtRestart,
+            (std::vector<std::wstring>{L"C:\\Other\\before.tmp", L"C:\\Other\\after.tmp"}));
 }
 
 TEST_F(StagingTest, LeftoverOfAnEndedRunIsRecognisedRewrittenAndRemoved) {
@@ -136,9 +147,9 @@ TEST_F(StagingTest, LeftoverOfAnEndedRunIsRecognisedRewrittenAndRemoved) {
     EXPECT_EQ(machine.fs.text(kStagedLibrary), kCodecLibraryBytes) << leftover.what;
     stage.StageDecompressor(true);
     EXPECT_FALSE(machine.fs.exists(kStagedLibrary)) << leftover.what;
-    EXPECT_EQ(machine.deletedAtRestart, std::vector<std::wstring>{kStagedLibrary}) << leftover.what;
+    EXPECT_TRUE(machine.deletedAtRestart.empty()) << leftover.what;
   }
-  // A deletion still pending from an earlier complete run is not asked for twice.
+  // A deletion still pending from an earlier run is not asked for twice, and goes with the file.
   fake::FakePlatform machine;
   BuildMachine(machine);
   machine.fs.addFile(kStagedLibrary, "x");
@@ -147,7 +158,7 @@ TEST_F(StagingTest, LeftoverOfAnEndedRunIsRecognisedRewrittenAndRemoved) {
   CodecStage stage(machine);
   ASSERT_TRUE(stage.StageDecompressor(false));
   stage.StageDecompressor(true);
-  EXPECT_EQ(machine.deletedAtRestart.size(), 1u);
+  EXPECT_TRUE(machine.deletedAtRestart.empty());
 }
 
 TEST_F(StagingTest, ReleaseGivesUpOnAFileSomeoneElseHolds) {

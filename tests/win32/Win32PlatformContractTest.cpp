@@ -29,6 +29,8 @@ struct Win32ContractMachine {
   ~Win32ContractMachine() {
     RegCloseKey(writable);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\FennTest");
+    // The system's list as the case found it (the prefix is this program's own; tidy all the same).
+    if (foreignWorkAdded) writeRestartList(listBefore, REG_MULTI_SZ);
   }
   static const char* name() { return "Win32"; }
   Platform& platform() { return win32; }
@@ -55,6 +57,51 @@ struct Win32ContractMachine {
     EXPECT_TRUE(ok) << "cannot read " << testing::PrintToString(path);
     return bytes;
   }
+
+  // Raw, as another program may leave it: a rename, an empty pair, the list's last NUL.
+  void addForeignRestartWork() {
+    listBefore = restartList();
+    foreignWorkAdded = true;
+    std::vector<uint8_t> list = listBefore;
+    if (list.size() >= 2) list.resize(list.size() - 2);  // the list's last NUL comes after ours
+    const std::wstring foreign(L"\\??\\C:\\foreign\\old\0\\??\\C:\\foreign\\new\0\0\0\0", 41);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(foreign.data());
+    list.insert(list.end(), bytes, bytes + foreign.size() * sizeof(wchar_t));
+    writeRestartList(list, REG_MULTI_SZ);
+  }
+  std::vector<uint8_t> restartList() {
+    HKEY key = nullptr;
+    std::vector<uint8_t> bytes;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key)) return bytes;
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, kPending, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+      EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+      bytes.resize(size);
+      RegQueryValueExW(key, kPending, nullptr, &type, bytes.data(), &size);
+      bytes.resize(size);
+    }
+    RegCloseKey(key);
+    return bytes;
+  }
+  void writeRestartList(const std::vector<uint8_t>& bytes, DWORD type) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key),
+              ERROR_SUCCESS);
+    if (bytes.empty()) {
+      RegDeleteValueW(key, kPending);
+    } else {
+      EXPECT_EQ(
+          RegSetValueExW(key, kPending, 0, type, bytes.data(), static_cast<DWORD>(bytes.size())),
+          ERROR_SUCCESS);
+    }
+    RegCloseKey(key);
+  }
+  static constexpr wchar_t kSessionManager[] =
+      L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+  static constexpr wchar_t kPending[] = L"PendingFileRenameOperations";
+  std::vector<uint8_t> listBefore;
+  bool foreignWorkAdded = false;
 
   test::TestFolder folder;  // declared first: removed after the platform has ended its listing
   Win32Platform win32;

@@ -105,14 +105,19 @@ void CodecStage::ReleaseDecompressor() {
   }
   if (!bDecompLoaded) return;
 
+  bool deleted = false;
   for (int pass = 0; pass < kMaxReleasePasses && FileExists(platform_, path_); ++pass) {
-    platform_.deleteFile(path_);
+    deleted = platform_.deleteFile(path_);
     if (!FileExists(platform_, path_)) break;
     platform_.yield();
     platform_.sleepMilliseconds(kReleaseWaitMilliseconds);
   }
   // A file that could not be deleted (another process holds it) is left to the system, which
-  // was asked to delete it at its next start when it was staged.
+  // was asked to delete it at its next start when it was staged. Once this run has deleted it,
+  // that request comes off the system's list again: left there, it would keep the machine
+  // "restart pending" for other installers, and a library someone installs under that name
+  // before the restart would pass for the setup's leftover and be deleted with it.
+  if (deleted && !FileExists(platform_, path_)) platform_.cancelDeletionAtRestart(path_);
   bDecompLoaded = false;
 }
 

@@ -3,7 +3,8 @@
 // exception included), drops the module and deletes the file. From the moment the file exists,
 // the system is also asked to delete it at its next start, so a run that is ended in the middle
 // (killed, or a logoff) leaves nothing that outlives a restart; the next run recognises that
-// leftover by the pending deletion and removes it after use. A library of that name that was
+// leftover by the pending deletion and removes it after use. Once the release has deleted the
+// file, the request is taken back. A library of that name that was
 // there before, with no deletion pending, is used as it is and never written or deleted.
 #pragma once
 

@@ -1,9 +1,9 @@
 #include "installer/PayloadInstaller.h"
 
-#include "installer/ProductFolderPlacement.h"
-#include "installer/TempFileGuard.h"
 #include "common/ExistenceTests.h"
-#include "common/NameList.h"
+#include "installer/ProductFolderPlacement.h"
+#include "installer/SystemDlls.h"
+#include "installer/TempFileGuard.h"
 #include "resources/ResourceIds.h"
 
 namespace fenn {
@@ -24,10 +24,7 @@ bool PayloadInstaller::MakeTempFile(const std::wstring& prefix, std::wstring& pa
 
 Extraction PayloadInstaller::ExtractPayloads(const std::wstring& productFolder,
                                              const std::wstring& presentLibraries) {
-  // Present system libraries are matched by an ordered merge: at most one name waits in
-  // `pending` and leaves it only when a catalogue entry of exactly that spelling comes along.
-  std::wstring pending;
-  std::wstring rest = presentLibraries;
+  PresentSystemDlls present(presentLibraries);
   RemovePartialCopies(platform_, productFolder);
   for (int32_t id = FENN_FIRST_PAYLOAD_ID;; ++id) {
     if (progress_.SetupCancelled()) return Extraction::Cancelled;
@@ -35,14 +32,10 @@ Extraction PayloadInstaller::ExtractPayloads(const std::wstring& productFolder,
     const std::optional<std::wstring> name = platform_.loadResourceString(id);
     if (!name) return Extraction::Completed;
 
+    // A library the system directory has is never installed, whatever the product folder holds.
+    if (present.Has(*name)) continue;
     // A file already in the product folder is never replaced.
     if (FileExists(platform_, productFolder + L"\\" + *name)) continue;
-
-    if (pending.empty() && !rest.empty()) pending = TakeFirstName(rest);
-    if (pending == *name) {
-      pending.clear();
-      continue;
-    }
 
     const Extraction installed = InstallPayload(id, productFolder, *name);
     if (installed != Extraction::Completed) return installed;

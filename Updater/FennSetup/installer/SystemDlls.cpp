@@ -26,4 +26,11 @@ std::wstring ListSystemDllsPresent(Platform& platform, const std::wstring& /*pro
   return present;
 }
 
+bool PresentSystemDlls::Has(const std::wstring& name) {
+  if (pending_.empty() && !rest_.empty()) pending_ = TakeFirstName(rest_);
+  if (pending_ != name) return false;
+  pending_.clear();
+  return true;
+}
+
 }  // namespace fenn

@@ -30,6 +30,9 @@ class ProductLocator {
                               int depth = 0);
 
  private:
+  // The path names an existing folder (not a file).
+  bool NamesAFolder(const std::wstring& path);
+
   Platform& platform_;
   SetupProgress& progress_;
 };

@@ -136,6 +136,10 @@ class Platform {
   // Whether a deletion of this file at the system's next start is pending (asked for by
   // deleteFileAtRestart, in this process or an earlier one); paths compare without letter case.
   virtual bool deletionPendingAtRestart(const std::wstring& path) = 0;
+  // Takes back one deletion at the next start asked for by deleteFileAtRestart: the last pending
+  // deletion of this file comes off the system's list, every other entry stays as it was. False
+  // when none was pending or the list could not be changed (then it stays as it was).
+  virtual bool cancelDeletionAtRestart(const std::wstring& path) = 0;
   // Renames a file, also into another folder of the same volume. Fails when the target exists,
   // the source is absent or the two lie on different volumes: a rename never copies, so the file
   // is under one of its two names, complete, at every moment.
@@ -168,6 +172,12 @@ class Platform {
   virtual uint32_t driveType(const std::wstring& root) = 0;
   virtual ModuleHandle loadLibrary(const std::wstring& fullPath) = 0;
   virtual void freeLibrary(ModuleHandle module) = 0;
+
+  // ---- Known folders --------------------------------------------------------------------------
+  // This Windows' folder for 32-bit programs (FOLDERID_ProgramFilesX86), without a trailing "\":
+  // "C:\Program Files (x86)" on 64-bit Windows, the one program-files folder on 32-bit Windows.
+  // Only administrators can move it. Empty when the system cannot give it.
+  virtual std::wstring programFilesX86Folder() = 0;
 
   // ---- advapi32 (read only, HKEY_CURRENT_USER) -----------------------------------------------
   // 0 when the key cannot be opened for reading.

@@ -3,7 +3,8 @@
 import os
 
 from fenntest.errors import ScenarioFailure
-from fenntest.product import REGISTRY_KEY, REGISTRY_VALUE, lay_out_product
+from fenntest.product import (PRODUCT_FILES, REGISTRY_KEY, REGISTRY_VALUE, STAGED_CODEC,
+                              lay_out_product)
 
 from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, ERROR_TITLE, SetupUnderTest, check_installed,
                            check_no_leftovers, dismiss_box, finish, start_setup, wait_completed)
@@ -62,8 +63,35 @@ def drive_search(ctx, outputs):
         raise ScenarioFailure("the decoy folder received payloads")
 
 
+def program_files_x86(ctx, outputs):
+    """A 64-bit Windows where a 32-bit installer put the product in "C:\\Program Files (x86)", no
+    registry value, and a planted "C:\\0" holding six files of the product's names, which the
+    drive search would reach first: the setup installs into the folder for 32-bit programs, the
+    decoy gets nothing, and the finished run leaves no deletion at restart pending."""
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    if not prefix.host_path("C:\\Program Files (x86)").is_dir():
+        raise ScenarioFailure("the prefix has no folder for 32-bit programs: not a 64-bit one")
+    decoy = lay_out_product(prefix.host_path("C:\\0"))
+    product = lay_out_product(prefix.host_path("C:\\Program Files (x86)\\톨바리네 2000"))
+
+    run = start_setup(ctx, prefix, setup)
+    wait_completed(ctx, run, prefix, product, WITHOUT_SYSTEM_LIBRARIES)
+    ctx.screenshot(run, "completed")
+    finish(ctx, run)
+    check_installed(setup, product, WITHOUT_SYSTEM_LIBRARIES)
+    check_no_leftovers(prefix)
+    if sorted(p.name for p in decoy.iterdir()) != sorted(PRODUCT_FILES):
+        raise ScenarioFailure(f"the decoy folder changed: {sorted(os.listdir(decoy))}")
+    pending = prefix.pending_restart_work()
+    ctx.log(f"work pending at the next start after the run: {pending!r}")
+    if any(STAGED_CODEC.lower() in path.lower() or "\\~oc" in path.lower() for path in pending):
+        raise ScenarioFailure(f"the finished run left deletions at restart pending: {pending!r}")
+
+
 SCENARIOS = {
     "not_found": not_found,
     "registry": registry,
     "drive_search": drive_search,
+    "program_files_x86": program_files_x86,
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/PendingRenames.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace fenn {
@@ -90,6 +91,44 @@ std::wstring pathSeenAtRestart(const std::wstring& path) {
   return std::wstring(redirected, redirectedLength) + path.substr(systemLength);
 }
 
+// A change of the pending list that keeps finding the list changed by another program gives up
+// after this many tries; the deletion then stays pending, which is harmless once the file is gone.
+constexpr int kListEditAttempts = 8;
+
+// The pending list as stored: its bytes, exactly as many as the value holds.
+struct PendingList {
+  std::vector<uint8_t> bytes;
+  std::vector<PendingRename> pairs;
+};
+
+// False when there is no such value or it is no list of texts (then nothing in it counts).
+bool readPendingList(HKEY key, PendingList& list) {
+  DWORD type = 0;
+  DWORD size = 0;
+  LONG status = RegQueryValueExW(key, kPendingRenames, nullptr, &type, nullptr, &size);
+  while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+    list.bytes.assign(size, 0);
+    status = RegQueryValueExW(key, kPendingRenames, nullptr, &type,
+                              list.bytes.empty() ? nullptr : list.bytes.data(), &size);
+    if (status == ERROR_SUCCESS) break;
+  }
+  if (status != ERROR_SUCCESS || type != REG_MULTI_SZ) return false;
+  list.bytes.resize(size);
+  list.pairs = ReadPendingRenames(list.bytes);
+  return true;
+}
+
+// The last pair that deletes `wanted` (compared without letter case), or none.
+const PendingRename* lastDeletionOf(const PendingList& list, const std::wstring& wanted) {
+  for (auto pair = list.pairs.rbegin(); pair != list.pairs.rend(); ++pair) {
+    if (pair->deletes &&
+        CompareStringOrdinal(pair->file.c_str(), -1, wanted.c_str(), -1, TRUE) == CSTR_EQUAL) {
+      return &*pair;
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 bool Win32Platform::listed(const WIN32_FIND_DATAW& entry) const {
@@ -152,35 +191,44 @@ bool Win32Platform::deletionPendingAtRestart(const std::wstring& path) {
       ERROR_SUCCESS) {
     return false;
   }
-  std::vector<wchar_t> list;
-  DWORD type = 0;
-  DWORD size = 0;
-  LONG status = RegQueryValueExW(key, kPendingRenames, nullptr, &type, nullptr, &size);
-  while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
-    list.assign(size / sizeof(wchar_t) + 2, L'\0');  // room for the terminators it may lack
-    status = RegQueryValueExW(key, kPendingRenames, nullptr, &type,
-                              reinterpret_cast<BYTE*>(list.data()), &size);
-    if (status == ERROR_SUCCESS) break;
+  PendingList list;
+  const bool read = readPendingList(key, list);
+  RegCloseKey(key);
+  return read && lastDeletionOf(list, pathSeenAtRestart(path)) != nullptr;
+}
+
+bool Win32Platform::cancelDeletionAtRestart(const std::wstring& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                    &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  // The registry has no way to change a value only if nobody else changed it in between. Other
+  // programs add to this list (through MoveFileEx, which reads, appends and writes it the same
+  // way), so the list is read again right before the write, and the write happens only when it
+  // is still exactly what the change was made from; otherwise the change is made again from the
+  // newer list.
+  const std::wstring wanted = pathSeenAtRestart(path);
+  bool cancelled = false;
+  for (int attempt = 0; attempt < kListEditAttempts; ++attempt) {
+    PendingList before;
+    if (!readPendingList(key, before)) break;
+    const PendingRename* own = lastDeletionOf(before, wanted);
+    if (own == nullptr) break;
+    const std::vector<uint8_t> after = WithoutPair(before.bytes, *own);
+    PendingList now;
+    if (!readPendingList(key, now)) break;
+    if (now.bytes != before.bytes) continue;
+    // A list left with no pair at all is no list: the value goes, as it does after a restart.
+    const LONG status = HoldsOnlyTerminators(after)
+                            ? RegDeleteValueW(key, kPendingRenames)
+                            : RegSetValueExW(key, kPendingRenames, 0, REG_MULTI_SZ, after.data(),
+                                             static_cast<DWORD>(after.size()));
+    cancelled = status == ERROR_SUCCESS;
+    break;
   }
   RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_MULTI_SZ) return false;
-
-  // Pairs of NT paths: the file, then where it goes; an empty second one deletes the file.
-  const std::wstring wanted = pathSeenAtRestart(path);
-  const wchar_t* entry = list.data();
-  const wchar_t* end = list.data() + size / sizeof(wchar_t);
-  while (entry < end && *entry) {
-    const wchar_t* target = entry + wcslen(entry) + 1;
-    if (target >= end) break;
-    std::wstring file = entry;
-    if (file.rfind(L"\\??\\", 0) == 0) file.erase(0, 4);
-    if (*target == L'\0' &&
-        CompareStringOrdinal(file.c_str(), -1, wanted.c_str(), -1, TRUE) == CSTR_EQUAL) {
-      return true;
-    }
-    entry = target + wcslen(target) + 1;
-  }
-  return false;
+  return cancelled;
 }
 
 bool Win32Platform::deleteFile(const std::wstring& path) {

@@ -45,6 +45,7 @@ class Win32Platform : public Platform {
   bool deleteFile(const std::wstring& path) override;
   bool deleteFileAtRestart(const std::wstring& path) override;
   bool deletionPendingAtRestart(const std::wstring& path) override;
+  bool cancelDeletionAtRestart(const std::wstring& path) override;
   bool renameFile(const std::wstring& from, const std::wstring& to) override;
   bool copyFile(const std::wstring& from, const std::wstring& to) override;
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override;
@@ -65,6 +66,9 @@ class Win32Platform : public Platform {
   void freeLibrary(ModuleHandle module) override;
   std::optional<int32_t> callDecompress(ModuleHandle module, const std::wstring& source,
                                         const std::wstring& destination) override;
+
+  // Known folders (Win32KnownFolders.cpp)
+  std::wstring programFilesX86Folder() override;
 
   // advapi32 (Win32Registry.cpp)
   RegKey openUserKey(const std::wstring& subKey) override;
