@@ -260,5 +260,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& name : kCatalogue) catalogueName = catalogueName || NameOf(path) == name;
     if (!catalogueName || !HoldsProduct(after, folder)) Fail("a file was left here", path);
   }
+  // What the run handed to the deletion at the next start and removed itself, it took back.
+  for (const std::wstring& pending : platform.deletedAtRestart) {
+    bool there = false;
+    for (const auto& file : after.files) there = there || fenn::fake::SameName(file.first, pending);
+    if (!there) Fail("a deletion at restart outlived its file", pending);
+  }
   return 0;
 }

@@ -1,4 +1,8 @@
-// The three sources of the product folder and the verification of the six product files.
+// The sources of the product folder (the default folder, the same name in the folder for 32-bit
+// programs, the folder the user's registry names, the drive search) and the verification of the six
+// product files.
+#include <cwctype>
+
 #include "common/ExistenceTests.h"
 #include "locator/PlainFolderPath.h"
 #include "locator/ProductLocator.h"
@@ -12,15 +16,13 @@ constexpr wchar_t kInstallFolderName[] = L"\\톨바리네 2000";
 constexpr wchar_t kProductRegistryKey[] = L"SOFTWARE\\Valto Corp.";
 constexpr wchar_t kProductRegistryValue[] = L"ApplicationPath";
 
-wchar_t AsciiUpper(wchar_t c) {
-  return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-}
-
 // Folder names compare without letter case, as the file system does.
 bool SameFolder(const std::wstring& a, const std::wstring& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+    if (std::towupper(static_cast<wint_t>(a[i])) != std::towupper(static_cast<wint_t>(b[i]))) {
+      return false;
+    }
   }
   return true;
 }

@@ -1,5 +1,6 @@
-// Finds the product's install folder (the default folder, the folder the registry names, or a
-// search of every fixed drive) and verifies that it holds the six product files.
+// Finds the product's install folder (the default folder or its twin in the folder for 32-bit
+// programs, the folder the registry names, or a search of every fixed drive) and verifies that it
+// holds the six product files.
 #pragma once
 
 #include <cstdint>
