@@ -1,7 +1,7 @@
 """The user's registry value naming the product folder, stored with every type a person or another
 program could give it. The setup reads it as narrow text up to its first NUL, whatever its type:
-when that text is an existing folder the product is taken from there, otherwise the drive search
-finds it. Folders named only by the registry sit under "C:\\Reg.cases", which the drive search never
+when that text is a plain folder path naming an existing folder the product is taken from there,
+otherwise the drive search finds it. Folders named only by the registry sit under "C:\\Reg.cases", which the drive search never
 enters (its pattern lists no names with a dot); the search's own product sits on D:."""
 
 from dataclasses import dataclass
@@ -57,11 +57,10 @@ def cases():
         Case("binary-empty", "hex:", f"{SEARCH_FOLDERS}\\empty"),
         Case("string-64k", reg_text(f"{r}\\" + "x" * LONG), f"{SEARCH_FOLDERS}\\long"),
         # Thai has no place in the Korean code page: the narrow read turns each letter into "?",
-        # and the folder test takes the text as a pattern, which matches the real folder. The
-        # product files cannot be listed under a pattern, so the product counts as not found,
-        # and the drive search is not consulted (the registry's folder existed).
-        Case("string-not-in-code-page", reg_text(f"{r}\\ทดสอบ"), None,
-             decoys=(f"{r}\\ทดสอบ", f"{SEARCH_FOLDERS}\\thai")),
+        # which makes the text a pattern, no folder name. Such a value counts as none, and the
+        # drive search finds the product; the real folder the pattern would match is left alone.
+        Case("string-not-in-code-page", reg_text(f"{r}\\ทดสอบ"), f"{SEARCH_FOLDERS}\\thai",
+             decoys=(f"{r}\\ทดสอบ",)),
     ]
 
 
