@@ -207,7 +207,8 @@ int pack(int argc, char** argv) {
 int unpack(int argc, char** argv) {
   auto pass = [](const vxtool::Arguments&, const char* in, const char* temp,
                  complib::PassOptions& options) {
-    options.copySource = false;  // IN is not the output: writeCommand made sure
+    options.copySource = false;                // IN is not the output: writeCommand made sure
+    options.keepDestinationOnFailure = false;  // the output is vxtool's own new file
     return complib::expandFromVX(in, temp, options);
   };
   auto explain = [](const complib::Outcome& o, const char* in, const char* out) {
