@@ -26,6 +26,7 @@ set(FENN_RESOURCE_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/resources/FennSetup.rc)
 add_executable(FennSetup WIN32 ${FENN_WIN32_DIR}/WinMain.cpp ${FENN_RESOURCE_SCRIPT})
 target_link_libraries(FennSetup PRIVATE fenn_logic fenn_win32_platform)
 target_link_options(FennSetup PRIVATE -municode -s)
+fenn_minimum_windows(FennSetup)
 # The resource compiler finds the staged files through its include path.
 target_include_directories(FennSetup PRIVATE ${FENN_RESOURCE_STAGE}
                                                ${CMAKE_CURRENT_SOURCE_DIR}/resources)

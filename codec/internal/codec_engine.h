@@ -91,8 +91,6 @@ class CodecEngine {
   // Whether the failure behind systemError() was on the input's side (its open or a read) rather
   // than on the output's.
   bool inputFailed() const { return inputFailed_; }
-  // Whether the last file pass opened its output, which creates or empties it.
-  bool outputOpened() const { return outputOpened_; }
 
  private:
   enum class Kind { Deflate, Inflate };
@@ -121,7 +119,6 @@ class CodecEngine {
   bool readFailed_ = false;
   bool writeFailed_ = false;
   bool inputFailed_ = false;
-  bool outputOpened_ = false;
   bool cancelled_ = false;
   uint64_t inputRead_ = 0;
   uint64_t inputConsumed_ = 0;

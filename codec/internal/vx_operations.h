@@ -19,6 +19,10 @@ struct PassOptions {
   // and may even be the destination. Without it the container itself is decoded, and the caller
   // makes sure it is not the destination.
   bool copySource = true;
+  // Decompress: a destination that is there before the call keeps its content and times when the
+  // decode fails (it is decoded into a temporary file first and then replaced in place). Off for a
+  // caller whose destination is a new file of its own.
+  bool keepDestinationOnFailure = true;
   // Compress: the times to record in the trailer instead of the source's own (which are read from
   // the open source, so that a pipe or /dev/stdin can be the source).
   const FileTimes* times = nullptr;
@@ -38,8 +42,9 @@ struct Outcome {
 Outcome compressToVX(const char* source, const char* destination, int level,
                      const PassOptions& options);
 
-// Decodes the VX-format file `source` into `destination` and gives it the recorded times. A failed
-// decode of a file onto itself (with copySource) leaves it as it was, content and times.
+// Decodes the VX-format file `source` into `destination` and gives it the recorded times. With
+// keepDestinationOnFailure, a failed decode leaves a destination that was there as it was, content
+// and times (the source itself too, with copySource); a new one holds what was decoded.
 Outcome expandFromVX(const char* source, const char* destination, const PassOptions& options);
 
 // Whether both paths name one existing file (see compressToVX).

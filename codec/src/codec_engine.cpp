@@ -82,7 +82,6 @@ int32_t CodecEngine::runFiles(Kind kind, const char* input, const char* output, 
                               FileTimes* inputTimes) {
   systemError_ = 0;
   inputFailed_ = false;
-  outputOpened_ = false;
   os::clearLastError();
   // Open the input "rb" and the output "wb". The input first, so that a missing input does not
   // empty the output.
@@ -99,7 +98,6 @@ int32_t CodecEngine::runFiles(Kind kind, const char* input, const char* output, 
     std::fclose(in);
     return kind == Kind::Deflate ? kErrOpenFormatFile : kErrOpenNomFile;
   }
-  outputOpened_ = true;
   FileReader reader(in);
   FileSink sink(out);
   int32_t status = run(kind, reader, sink, level);

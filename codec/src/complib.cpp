@@ -1,5 +1,6 @@
 // The two exported operations: 4096-byte pieces, the calling thread's window messages dispatched
-// at every piece, and a private copy of the container to decode.
+// at every piece, a private copy of the container to decode, and an existing destination that
+// changes only when the decode succeeded (the updater decodes downloads over installed files).
 #include "complib.h"
 
 #include "os.h"
@@ -21,6 +22,7 @@ PassOptions libraryOptions(MessagePump& pump) {
   options.bufferSize = CodecEngine::kLibraryBufferSize;
   options.hook = &pump;
   options.copySource = true;
+  options.keepDestinationOnFailure = true;
   return options;
 }
 

@@ -37,6 +37,7 @@ bool getStreamTimes(std::FILE* file, FileTimes& times);
 // with other openers. Closed by the destructor.
 class File {
  public:
+  // Write also lets the file's size and times be read (replaceContent needs them).
   enum class Access { Read, ReadWrite, Write };
 
   File(const char* path, Access access);
@@ -54,6 +55,12 @@ class File {
   // Windows: the three times GetFileTime reports. Linux: see os_posix.cpp.
   bool getTimes(FileTimes& times);
   bool setTimes(const FileTimes& times);
+  // Replaces the content of this file (opened for writing) with that of the file `from`, in place:
+  // the same file, so its links, attributes and permissions stay. Room for the new content is
+  // taken before a byte changes, so a full disk (or a file-size limit) fails with the file as it
+  // was, times included; only a write that fails after that leaves it partly replaced. False on
+  // failure.
+  bool replaceContent(const char* from);
 
  private:
   intptr_t handle_;
@@ -62,14 +69,16 @@ class File {
 // The temporary folder and the temporary file name are each received into a buffer of this size.
 constexpr size_t kPathBufferSize = 2048;
 
-// Makes a new, uniquely named file with the prefix "~md" in the user's temporary folder and copies
-// `source` over it; `path` receives its name. On failure nothing is left behind and false is
-// returned.
+// Makes a new, empty, uniquely named file with the prefix "~md" in the user's temporary folder;
+// `path` receives its name. False when that fails.
+bool makeTempFile(char (&path)[kPathBufferSize]);
+
+// The same, with `source` copied over it. On failure nothing is left behind and false is returned.
 bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]);
 
-// Writes the content of `copy` back over the existing file `destination`, in place: the same file
-// (links, attributes and owner stay), emptied and refilled. False when that fails.
-bool copyBack(const char* copy, const char* destination);
+// Whether lastError(), after a failed open, says that the path names no file (as opposed to one
+// that is there but cannot be opened).
+bool lastErrorIsNotFound();
 
 // Deletes a file; failures are ignored.
 void deleteFile(const char* path);

@@ -191,13 +191,29 @@ bool File::setTimes(const FileTimes& times) {
   return futimens(fd(handle_), ts) == 0;
 }
 
-bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]) {
+namespace {
+
+// The descriptor of a new, empty "~md" file in the temporary folder (named by `path`), or -1.
+int createTemp(char (&path)[kPathBufferSize]) {
   // The folder as GetTempPath finds it on Windows: from the environment, else the system's.
   const char* folder = std::getenv("TMPDIR");
   if (folder == nullptr || *folder == '\0') folder = "/tmp";
   const int length = std::snprintf(path, kPathBufferSize, "%s/~mdXXXXXX.tmp", folder);
-  if (length < 0 || static_cast<size_t>(length) >= kPathBufferSize) return false;
-  const int out = mkstemps(path, 4);
+  if (length < 0 || static_cast<size_t>(length) >= kPathBufferSize) return -1;
+  return mkstemps(path, 4);
+}
+
+}  // namespace
+
+bool makeTempFile(char (&path)[kPathBufferSize]) {
+  const int out = createTemp(path);
+  if (out < 0) return false;
+  close(out);
+  return true;
+}
+
+bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]) {
+  const int out = createTemp(path);
   if (out < 0) return false;
   const int in = open(source, O_RDONLY | O_CLOEXEC);
   bool ok = in >= 0 && copyContent(in, out);
@@ -212,19 +228,39 @@ bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]) {
   return ok;
 }
 
-bool copyBack(const char* copy, const char* destination) {
-  const int in = open(copy, O_RDONLY | O_CLOEXEC);
+bool File::replaceContent(const char* from) {
+  const int in = open(from, O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
-  const int out = open(destination, O_WRONLY | O_TRUNC | O_CLOEXEC);
-  bool ok = out >= 0 && copyContent(in, out);
+  FileTimes times;
+  const bool haveTimes = getTimes(times);
+  struct stat source, target;
+  bool ok = fstat(in, &source) == 0 && fstat(fd(handle_), &target) == 0;
   int error = errno;
-  if (out >= 0 && close(out) != 0 && ok) {
-    ok = false;
-    error = errno;
+  // Room first: the blocks for the new size are allocated (posix_fallocate, which a file-size
+  // limit refuses too), so a full disk fails here, before a byte of the file changes. It then gets
+  // its size and its times back.
+  if (ok && source.st_size > target.st_size) {
+    error = posix_fallocate(fd(handle_), target.st_size, source.st_size - target.st_size);
+    if (error != 0) {
+      if (ftruncate(fd(handle_), target.st_size) != 0) {
+        // Should even that fail, the file keeps its content and only the room it was given.
+      }
+      if (haveTimes) setTimes(times);
+      close(in);
+      errno = error;
+      return false;
+    }
   }
+  ok = ok && lseek(fd(handle_), 0, SEEK_SET) == 0 && copyContent(in, fd(handle_)) &&
+       ftruncate(fd(handle_), source.st_size) == 0;
+  if (!ok) error = errno;
   close(in);
   errno = error;
   return ok;
+}
+
+bool lastErrorIsNotFound() {
+  return errno == ENOENT;
 }
 
 void deleteFile(const char* path) {

@@ -131,7 +131,7 @@ bool getStreamTimes(std::FILE* file, FileTimes& times) {
 
 File::File(const char* path, Access access) {
   const DWORD rights = access == Access::Read    ? GENERIC_READ
-                       : access == Access::Write ? GENERIC_WRITE
+                       : access == Access::Write ? GENERIC_WRITE | FILE_READ_ATTRIBUTES
                                                  : GENERIC_READ | GENERIC_WRITE;
   HANDLE file = CreateFileA(path, rights, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -182,40 +182,81 @@ bool File::setTimes(const FileTimes& times) {
   return SetFileTime(h(handle_), &creation, &lastAccess, &lastWrite) != FALSE;
 }
 
-bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]) {
+namespace {
+
+bool seekTo(HANDLE file, uint64_t offset) {
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != FALSE;
+}
+
+bool setEnd(HANDLE file, uint64_t size) {
+  return seekTo(file, size) && SetEndOfFile(file);
+}
+
+// Copies what is left of `in` to `out`, from their file pointers on.
+bool copyHandle(HANDLE in, HANDLE out) {
+  std::vector<char> chunk(64 * 1024);
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(in, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) return false;
+    if (got == 0) return true;
+    DWORD put = 0;
+    if (!WriteFile(out, chunk.data(), got, &put, nullptr) || put != got) return false;
+  }
+}
+
+}  // namespace
+
+bool File::replaceContent(const char* from) {
+  HANDLE in = CreateFileA(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return false;
+  FileTimes times;
+  const bool haveTimes = getTimes(times);
+  LARGE_INTEGER newSize;
+  uint64_t oldSize = 0;
+  bool ok = GetFileSizeEx(in, &newSize) && size(oldSize);
+  const uint64_t wanted = static_cast<uint64_t>(newSize.QuadPart);
+  // Room first: growing the file allocates its clusters, so a full disk fails here, before a byte
+  // of it changes. The file then gets its size and its times back.
+  if (ok && wanted > oldSize && !setEnd(h(handle_), wanted)) {
+    const DWORD error = GetLastError();
+    setEnd(h(handle_), oldSize);
+    if (haveTimes) setTimes(times);
+    CloseHandle(in);
+    SetLastError(error);
+    return false;
+  }
+  ok = ok && seekTo(h(handle_), 0) && copyHandle(in, h(handle_)) && setEnd(h(handle_), wanted);
+  const DWORD error = GetLastError();
+  CloseHandle(in);
+  SetLastError(error);
+  return ok;
+}
+
+bool makeTempFile(char (&path)[kPathBufferSize]) {
   char folder[kPathBufferSize];
   const DWORD length = GetTempPathA(kPathBufferSize, folder);
   if (length == 0 || length >= kPathBufferSize) return false;
   // Number 0: the system picks a unique name and creates the empty file.
-  if (GetTempFileNameA(folder, "~md", 0, path) == 0) return false;
+  return GetTempFileNameA(folder, "~md", 0, path) != 0;
+}
+
+bool makeTempCopy(const char* source, char (&path)[kPathBufferSize]) {
+  if (!makeTempFile(path)) return false;
   if (!CopyFileA(source, path, FALSE)) {
+    const DWORD error = GetLastError();
     deleteFile(path);
+    SetLastError(error);
     return false;
   }
   return true;
 }
 
-bool copyBack(const char* copy, const char* destination) {
-  HANDLE in = CreateFileA(copy, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (in == INVALID_HANDLE_VALUE) return false;
-  // TRUNCATE_EXISTING keeps the file itself: its identity, links, attributes and security.
-  HANDLE out = CreateFileA(destination, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-  bool ok = out != INVALID_HANDLE_VALUE;
-  std::vector<char> chunk(64 * 1024);
-  while (ok) {
-    DWORD got = 0;
-    if (!ReadFile(in, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) ok = false;
-    if (!ok || got == 0) break;
-    DWORD put = 0;
-    ok = WriteFile(out, chunk.data(), got, &put, nullptr) && put == got;
-  }
+bool lastErrorIsNotFound() {
   const DWORD error = GetLastError();
-  if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-  CloseHandle(in);
-  SetLastError(error);
-  return ok;
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 void deleteFile(const char* path) {

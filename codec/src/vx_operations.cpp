@@ -27,22 +27,20 @@ Outcome runCompress(const char* source, const char* destination, int level,
 }
 
 Outcome runExpand(const char* source, const char* destination, const PassOptions& options,
-                  int64_t& streamEnd, bool& destinationOpened) {
+                  int64_t& streamEnd) {
   streamEnd = -1;
-  destinationOpened = false;
   std::unique_ptr<CodecEngine> engine(new (std::nothrow)
                                           CodecEngine(options.bufferSize, options.hook));
   if (!engine) return Outcome{Z_MEM_ERROR, 0, false};
   const int32_t status = engine->expandFile(source, destination);
   streamEnd = engine->streamEnd();
-  destinationOpened = engine->outputOpened();
   return outcomeOf(status, *engine);
 }
 
-// Reads the size, the last bytes and the times of a VX-format file. False when it cannot be
-// opened, cannot be read or is shorter than a trailer; `error` is then the system's code, 0 for a
-// readable file that is too short to be a VX-format file.
-bool readTail(const char* path, FileTail& tail, FileTimes& times, int& error) {
+// Reads the size and the last bytes of a VX-format file. False when it cannot be opened, cannot be
+// read or is shorter than a trailer; `error` is then the system's code, 0 for a readable file that
+// is too short to be a VX-format file.
+bool readTail(const char* path, FileTail& tail, int& error) {
   os::clearLastError();
   os::File file(path, os::File::Access::Read);
   bool ok = file.isOpen() && file.size(tail.size);
@@ -52,20 +50,52 @@ bool readTail(const char* path, FileTail& tail, FileTimes& times, int& error) {
   }
   if (ok) {
     tail.length = tail.size < kTailSize ? static_cast<size_t>(tail.size) : kTailSize;
-    ok = file.readAt(tail.size - tail.length, tail.bytes, tail.length) && file.getTimes(times);
+    ok = file.readAt(tail.size - tail.length, tail.bytes, tail.length);
   }
   if (!ok) error = os::lastError();
   return ok;
 }
 
-// A decode onto its own source has emptied the source: a failed one puts the container back from
-// the private copy, times included. When even that fails the copy is kept (named by `kept`), as it
-// is then the only one left.
-void restoreSource(const char* copy, const char* source, const FileTimes& times, bool& kept) {
-  kept = !os::copyBack(copy, source);
-  if (kept) return;
-  os::File restored(source, os::File::Access::Write);
-  if (restored.isOpen()) restored.setTimes(times);
+// A "~md" file of the call's own in the temporary folder, deleted when the call is done with it.
+class TempFile {
+ public:
+  TempFile() { path_[0] = '\0'; }
+  ~TempFile() { remove(); }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  bool makeEmpty() { return made_ = os::makeTempFile(path_); }
+  bool makeCopyOf(const char* source) { return made_ = os::makeTempCopy(source, path_); }
+  void remove() {
+    if (made_) os::deleteFile(path_);
+    made_ = false;
+  }
+  const char* path() const { return path_; }
+
+ private:
+  char path_[os::kPathBufferSize];
+  bool made_ = false;
+};
+
+// Decodes into a temporary file of its own and puts the result into the held `destination` only
+// when the decode succeeded: a failed one leaves the destination as it was, bytes and times. The
+// content is replaced in place, so the file keeps its links, attributes and permissions.
+Outcome decodeOver(const char* decoded, os::File& destination, const FileTail& tail, TempFile& copy,
+                   const PassOptions& options) {
+  TempFile output;
+  os::clearLastError();
+  if (!output.makeEmpty()) return failed(kErrOpenNomFile, false);
+  int64_t streamEnd = -1;
+  const Outcome pass = runExpand(decoded, output.path(), options, streamEnd);
+  copy.remove();
+  if (pass.status != 0) return pass;
+  // Like a short write of the engine's output: -1.
+  os::clearLastError();
+  if (!destination.replaceContent(output.path())) return failed(Z_ERRNO, false);
+  // As with an unchecked SetFileTime, a refused time (a value the file system cannot hold) is not a
+  // failure of the call: the content is what the caller asked for.
+  destination.setTimes(locateTrailer(tail, streamEnd));
+  return pass;
 }
 
 }  // namespace
@@ -114,48 +144,42 @@ Outcome expandFromVX(const char* source, const char* destination, const PassOpti
   // The trailer candidates. A source that is missing, unreadable or shorter than 24 bytes is not a
   // VX-format file: nothing is created.
   FileTail tail;
-  FileTimes sourceTimes;
   int error = 0;
-  if (!readTail(source, tail, sourceTimes, error)) return Outcome{kErrOpenFormatFile, error, true};
+  if (!readTail(source, tail, error)) return Outcome{kErrOpenFormatFile, error, true};
 
   // Decode a private copy, so that the source is not read again (it may even be the destination).
   // The copy must be readable.
-  char temp[os::kPathBufferSize];
+  TempFile copy;
   const char* decoded = source;
-  const bool ontoItself = options.copySource && os::isSameFile(source, destination);
   if (options.copySource) {
     os::clearLastError();
-    if (!os::makeTempCopy(source, temp)) return failed(kErrOpenFormatFile, true);
-    os::File check(temp, os::File::Access::Read);
-    if (!check.isOpen()) {
-      const Outcome outcome = failed(kErrOpenFormatFile, true);
-      os::deleteFile(temp);
-      return outcome;
-    }
-    decoded = temp;
+    if (!copy.makeCopyOf(source)) return failed(kErrOpenFormatFile, true);
+    os::File check(copy.path(), os::File::Access::Read);
+    if (!check.isOpen()) return failed(kErrOpenFormatFile, true);
+    decoded = copy.path();
   }
 
-  // Decode, then delete the copy whatever the outcome; a failed decode onto the source itself
-  // first puts the source back from it.
-  int64_t streamEnd = -1;
-  bool destinationOpened = false;
-  const Outcome pass = runExpand(decoded, destination, options, streamEnd, destinationOpened);
-  bool keepCopy = false;
-  if (ontoItself && pass.status != 0) {
-    // Not opened: the source was never emptied (a read-only one, for one) and is as it was.
-    if (destinationOpened) restoreSource(temp, source, sourceTimes, keepCopy);
-    if (!keepCopy) os::deleteFile(temp);
-    return pass;
+  // A destination that is there is held from here on and changes only once its new content is
+  // whole. One that is there but cannot be written is refused untouched, as the engine's open
+  // would refuse it.
+  if (options.keepDestinationOnFailure) {
+    os::clearLastError();
+    os::File existing(destination, os::File::Access::Write);
+    if (existing.isOpen()) return decodeOver(decoded, existing, tail, copy, options);
+    if (!os::lastErrorIsNotFound()) return failed(kErrOpenNomFile, false);
   }
-  if (options.copySource) os::deleteFile(temp);
+
+  // A new destination is decoded into directly: after a failure it holds what was decoded.
+  int64_t streamEnd = -1;
+  const Outcome pass = runExpand(decoded, destination, options, streamEnd);
+  copy.remove();
 
   // Stamp the destination with the recorded times, also after a failed decode. Which 24 bytes hold
   // them depends on where the stream ended (stored payloads are padded, see vx_format.h).
   os::clearLastError();
   os::File normal(destination, os::File::Access::Write);
   if (!normal.isOpen()) return failed(kErrOpenNomFile, false);
-  // As with an unchecked SetFileTime, a refused time (a value the file system cannot hold) is not a
-  // failure of the call: the content is what the caller asked for.
+  // As with an unchecked SetFileTime, a refused time is not a failure of the call (see decodeOver).
   normal.setTimes(locateTrailer(tail, streamEnd));
   return pass;
 }

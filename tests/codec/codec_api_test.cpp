@@ -167,7 +167,10 @@ TEST_F(CodecApi, TimesAreRestoredFromTheTrailerNotTheCall) {
   EXPECT_EQ(content, readFile(out));
 }
 
-TEST_F(CodecApi, DamagedBodyFailsLeavesAPartialStampedDestinationAndNoCopy) {
+// A new destination keeps what was decoded before the damage showed, with the recorded times; one
+// that was there before keeps its old bytes and times (the updater decodes downloads over installed
+// files), and a good container later replaces its content in place. No copy is left either way.
+TEST_F(CodecApi, DamagedBodyLeavesANewDestinationPartialAndAnExistingOneAsItWas) {
   const Bytes content = makeContent(400000, 8);
   Bytes file = pack(content);
   const FileTimes recorded = trailerOf(file);
@@ -188,9 +191,30 @@ TEST_F(CodecApi, DamagedBodyFailsLeavesAPartialStampedDestinationAndNoCopy) {
   ASSERT_LE(partial.size(), content.size() + 65536);
   const size_t checked = std::min(partial.size(), content.size()) / 2;
   EXPECT_TRUE(std::equal(partial.begin(), partial.begin() + checked, content.begin()));
+
+  const std::string installed = dir_.path("installed"), link = dir_.path("installed.link");
+  const Bytes old = makeContent(110000, 20);
+  ASSERT_TRUE(writeFile(installed, old));
+  setFileTimes(installed, kSourceTimes);
+  const FileTimes before = fileTimes(installed);
+  EXPECT_EQ(status, decompress(vx, installed));
+  const FileTimes after = fileTimes(installed);  // before reading it, which sets its access time
+  EXPECT_EQ(before.creation, after.creation);
+  EXPECT_EQ(before.lastAccess, after.lastAccess);
+  EXPECT_EQ(before.lastWrite, after.lastWrite);
+  EXPECT_TRUE(readFile(installed) == old) << "the old content was lost";
+
+  // Replaced in place: the file's second name sees the new content.
+  ASSERT_TRUE(hardLink(installed, link));
+  file[at] ^= 0x55;
+  ASSERT_TRUE(writeFile(vx, file));
+  ASSERT_EQ(0, decompress(vx, installed));
+  expectTimes(recorded, fileTimes(link));
+  EXPECT_TRUE(readFile(link) == content);
 }
 
-// Each broken stream returns zlib's status, and the destination still carries the trailer's times.
+// Each broken stream returns zlib's status, and a new destination still carries the trailer's
+// times.
 TEST_F(CodecApi, BrokenStreamsReturnZlibsStatus) {
   const Bytes content = makeContent(100000, 9);
   const Bytes good = pack(content);
@@ -199,6 +223,7 @@ TEST_F(CodecApi, BrokenStreamsReturnZlibsStatus) {
   const std::string vx = dir_.path("broken.vx"), out = dir_.path("broken.out");
   auto run = [&](const Bytes& brokenBody) {
     EXPECT_TRUE(writeFile(vx, concat(brokenBody, trailer)));
+    removeFile(out);
     const int32_t status = decompress(vx, out);
     EXPECT_TRUE(fileExists(out));
     expectTimes(trailerOf(good), fileTimes(out));
@@ -308,10 +333,12 @@ TEST_F(CodecApi, PaddedStoredPayloadRestoresTheRecordedTimes) {
     ASSERT_EQ(0, decompress(vx, out));
     EXPECT_NE(recorded.lastWrite, fileTimes(out).lastWrite);
   }
-  // A failed decode has no stream end: the last 24 bytes.
+  // A failed decode has no stream end: the last 24 bytes (on a new destination; one that was
+  // there keeps its times).
   Bytes broken = concat(good, Bytes(2, 0));
   broken[0] = 0x79;
   ASSERT_TRUE(writeFile(vx, broken));
+  removeFile(out);
   EXPECT_EQ(Z_DATA_ERROR, decompress(vx, out));
   EXPECT_NE(recorded.lastWrite, fileTimes(out).lastWrite);
 }
@@ -347,7 +374,7 @@ TEST_F(CodecApi, SourcesAreNeverModified) {
 
 // One file as source and destination: compressing is refused (by file identity, whatever the
 // spelling) and leaves it untouched; decompressing works, since the library decodes its own copy,
-// and a decompress that fails puts the file back as it was, content and times, from that copy.
+// and a decompress that fails leaves the file as it was, content and times.
 TEST_F(CodecApi, OneFileAsSourceAndDestination) {
   const Bytes content = makeContent(120000, 17);
   const std::string self = dir_.path("self");

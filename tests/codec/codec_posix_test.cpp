@@ -1,12 +1,16 @@
 // Linux only: what the file system offers for times, and reads and writes that fail.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <cstdio>
+#include <functional>
 
 #include "test_support.h"
 
@@ -66,6 +70,50 @@ TEST(CodecPosix, ReadOrWriteErrorsAreErrnoAndLeaveNoContainer) {
   uLongf length = plain.size();
   EXPECT_NE(Z_OK, uncompress(plain.data(), &length, written.data(), written.size()))
       << "the stream must not be finished";
+}
+
+// Runs `check` in a child process that has a tmpfs of `bytes` mounted at `folder`, in a mount
+// namespace of its own, so that nothing stays mounted whatever happens. Returns the child's exit
+// code (`check`'s result), or 77 where no tmpfs may be mounted.
+int onSmallFileSystem(const std::string& folder, size_t bytes, const std::function<int()>& check) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const std::string size = "size=" + std::to_string(bytes);
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
+        mount("tmpfs", folder.c_str(), "tmpfs", 0, size.c_str()) != 0) {
+      _exit(77);
+    }
+    _exit(check());
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// The decode goes to the temporary folder; the existing destination lies on a disk that cannot
+// take its new content. -1, and the destination as it was, bytes and times.
+TEST(CodecPosix, AFullDiskLeavesAnExistingDestinationAsItWas) {
+  WorkDir dir;
+  const std::string in = dir.path("in"), vx = dir.path("vx"), small = dir.path("small");
+  ASSERT_TRUE(writeFile(in, makeContent(300000, 35)));
+  ASSERT_EQ(0, library().compress(in.c_str(), vx.c_str(), 9));
+  ASSERT_EQ(0, mkdir(small.c_str(), 0700));
+  const int result = onSmallFileSystem(small, 200 * 1024, [&] {
+    const std::string installed = small + "/installed";
+    const Bytes old = makeContent(110000, 36);
+    if (!writeFile(installed, old)) return 2;
+    setFileTimes(installed, {0, fileTime(2001, 1, 1, 0, 0, 0), fileTime(2002, 2, 2, 0, 0, 0)});
+    const complib::FileTimes before = fileTimes(installed);
+    if (library().decompress(vx.c_str(), installed.c_str()) != Z_ERRNO) return 3;
+    const complib::FileTimes after = fileTimes(installed);  // before the read sets the access time
+    if (after.lastAccess != before.lastAccess || after.lastWrite != before.lastWrite) return 5;
+    return readFile(installed) == old ? 0 : 4;
+  });
+  if (result == 77) {
+    std::printf("note: no tmpfs may be mounted here; the full disk was not tried\n");
+    return;
+  }
+  EXPECT_EQ(0, result) << "2: setup, 3: status, 4: content, 5: times";
 }
 
 TEST(CodecPosix, SameFileThroughLinksIsRefused) {

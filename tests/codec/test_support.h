@@ -36,6 +36,8 @@ Bytes readFile(const std::string& path);
 bool fileExists(const std::string& path);
 uint64_t fileSize(const std::string& path);
 void removeFile(const std::string& path);
+// A second name for the file `existing`.
+bool hardLink(const std::string& existing, const std::string& link);
 
 // The times the file system reports, as the codec records them (FILETIME). On Linux the creation
 // time is the birth time where the file system keeps one, else the last-write time.

@@ -4,7 +4,7 @@ known container, no crash on any input, inputs that cannot be reopened (pipes, /
 that fail, no file lost (existing, appearing during the run, same file, interrupt, size limit) and
 progress only on a terminal.
 
-Usage: vxtool_test.py [--emulator PROGRAM] path/to/vxtool
+Usage: vxtool_test.py [--emulator PROGRAM] [--project-version VERSION] path/to/vxtool
 """
 import ctypes
 import glob
@@ -25,6 +25,7 @@ import zlib
 VXTOOL = None
 EMULATOR = []  # the program that runs vxtool when it is built for another machine (qemu)
 LARGE = False  # run only the large-content case (--large)
+VERSION = None  # the project's version, which --version prints (--project-version)
 EPOCH_DIFF = 11_644_473_600
 
 
@@ -123,13 +124,20 @@ class VxTool(unittest.TestCase):
         self.assertIn(message, lines[0])
         self.assertTrue(lines[0].startswith("vxtool: "), lines[0])
 
-    def test_help_and_usage_errors(self):
+    def test_help_version_and_usage_errors(self):
         r = run("--help")
         self.assertEqual(0, r.returncode)
         for text in ("pack [-l LEVEL] [-f] [-q] [--times C,A,W] IN OUT", "unpack [-f] [-q] IN OUT",
-                     "info FILE", "verify [-q] FILE",
-                     "Exit codes:", "  3  a file cannot be opened"):
+                     "info FILE", "verify [-q] FILE", "vxtool --version"):
             self.assertIn(text, r.stdout)
+        # Every exit code once, in order, each with its meaning; the cases below hold vxtool to it.
+        codes = [line[:5] for line in r.stdout.split("Exit codes:\n")[1].splitlines()
+                 if line[:3] != "   "]
+        self.assertEqual(["  0  ", "  1  ", "  2  ", "  3  "], codes)
+        self.assertIn("  1  the container is not valid", r.stdout)
+        self.assertIn("  3  a file cannot be opened", r.stdout)
+        r = run("--version")
+        self.assertEqual((0, f"vxtool {VERSION}\n"), (r.returncode, r.stdout))
         self.assertEqual(2, run().returncode)
         self.assertEqual(2, run("explode").returncode)
         self.assertEqual(2, run("pack", "only-one").returncode)
@@ -232,8 +240,10 @@ class VxTool(unittest.TestCase):
         no_folder = self.path("no-folder/o.vx")
         self.assertFails(run("pack", self.write("f", b"x"), no_folder), 3,
                          f"pack: cannot create a file beside {no_folder}: No such file or directory")
-        self.assertFails(run("unpack", self.write("short", b"\x78\xda\x03"), self.path("o")), 3,
+        # Not a container: 1, as verify and info say (it was 3, as if the file could not be read).
+        self.assertFails(run("unpack", self.write("short", b"\x78\xda\x03"), self.path("o")), 1,
                          "not a VX container: shorter than 24 bytes (0x80000001)")
+        self.assertFalse(os.path.exists(self.path("o")))
         self.assertFails(run("verify", self.path("short")), 1, "shorter than the 24-byte trailer")
 
         good = zlib.compress(os.urandom(20000), 9) + struct.pack("<3Q", *TIMES_101)
@@ -458,11 +468,15 @@ class LargeContent(unittest.TestCase):
 
 
 def main():
-    global VXTOOL, EMULATOR, LARGE
+    global VXTOOL, EMULATOR, LARGE, VERSION
     args = sys.argv[1:]
     if "--large" in args:
         args.remove("--large")
         LARGE = True
+    if "--project-version" in args:
+        at = args.index("--project-version")
+        VERSION = args[at + 1]
+        del args[at:at + 2]
     if "--emulator" in args:
         at = args.index("--emulator")
         EMULATOR = shlex.split(args[at + 1])

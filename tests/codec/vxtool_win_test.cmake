@@ -1,6 +1,7 @@
 # The Windows vxtool under Wine: pack a file, verify, show info, unpack, compare; an existing OUT
 # needs -f, one file in two spellings is refused, --times lands in the trailer; then a garbage
-# container must fail with exit code 1 and name the status. Paths are relative to WORK.
+# container must fail with exit code 1 and name the status, and so must a file shorter than a
+# trailer. Paths are relative to WORK.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 file(COPY ${VXTOOL} DESTINATION ${WORK})
@@ -46,3 +47,5 @@ if(NOT out MATCHES "corrupt compressed data \\(-3\\)")
   message(FATAL_ERROR "no status named")
 endif()
 vx(3 unpack missing.vx out.bin)
+file(WRITE ${WORK}/short.vx "xyz")
+vx(1 unpack short.vx out.bin)

@@ -11,18 +11,19 @@
 #include "arguments.h"
 #include "complib.h"
 #include "container_info.h"
+#include "exit_codes.h"
 #include "output_file.h"
 #include "progress.h"
 #include "vx_operations.h"
 
 namespace {
 
-// Exit codes (also in the help text).
-constexpr int kExitOk = 0;
-constexpr int kExitBadData = 1;  // the container is not valid, or the codec reported a data error
-constexpr int kExitUsage = 2;    // the command line is wrong
-constexpr int kExitFile = 3;     // a file cannot be opened, read or written
+using vxtool::kExitBadData;
+using vxtool::kExitFile;
+using vxtool::kExitOk;
+using vxtool::kExitUsage;
 
+// Followed by the exit codes (exit_codes.h).
 const char kHelp[] =
     "Usage:\n"
     "  vxtool pack [-l LEVEL] [-f] [-q] [--times C,A,W] IN OUT\n"
@@ -39,6 +40,8 @@ const char kHelp[] =
     "      decode FILE to nowhere and check its Adler-32\n"
     "  vxtool --help\n"
     "      show this text\n"
+    "  vxtool --version\n"
+    "      show vxtool's version\n"
     "\n"
     "  -f, --force  replace an existing OUT, also one that appears while vxtool runs (never IN\n"
     "               itself, however it is named)\n"
@@ -48,13 +51,11 @@ const char kHelp[] =
     "\n"
     "A VX container is one zlib stream followed by a 24-byte trailer holding the creation,\n"
     "last-access and last-write times of the packed file (Windows FILETIME values).\n"
-    "\n"
-    "Exit codes:\n"
-    "  0  success\n"
-    "  1  the container is not valid (corrupt, truncated, not a VX container), or the codec\n"
-    "     reported a data error\n"
-    "  2  usage error (unknown command, wrong arguments, level outside -1..9, bad --times)\n"
-    "  3  a file cannot be opened, read or written, OUT exists without -f, or IN is OUT\n";
+    "\n";
+
+std::string help() {
+  return kHelp + vxtool::exitCodesHelp();
+}
 
 int usage(const char* problem) {
   std::fprintf(stderr, "vxtool: %s\nTry 'vxtool --help'.\n", problem);
@@ -207,14 +208,15 @@ int pack(int argc, char** argv) {
 int unpack(int argc, char** argv) {
   auto pass = [](const vxtool::Arguments&, const char* in, const char* temp,
                  complib::PassOptions& options) {
-    options.copySource = false;  // IN is not the output: writeCommand made sure
+    options.copySource = false;                // IN is not the output: writeCommand made sure
+    options.keepDestinationOnFailure = false;  // the output is vxtool's own new file
     return complib::expandFromVX(in, temp, options);
   };
   auto explain = [](const complib::Outcome& o, const char* in, const char* out) {
     if (o.status == complib::kErrOpenFormatFile && o.systemError == 0) {
       std::fprintf(stderr, "vxtool: unpack: %s: not a VX container: shorter than 24 bytes (%s)\n",
                    in, hex(o.status).c_str());
-      return kExitFile;
+      return kExitBadData;
     }
     if (o.status == complib::kErrOpenFormatFile || (o.status == Z_ERRNO && o.inputFailed)) {
       return failOn("unpack", "read", in, o);
@@ -319,12 +321,16 @@ int verify(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fputs(kHelp, stderr);
+    std::fputs(help().c_str(), stderr);
     return kExitUsage;
   }
   const std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
-    std::fputs(kHelp, stdout);
+    std::fputs(help().c_str(), stdout);
+    return kExitOk;
+  }
+  if (command == "--version") {
+    std::printf("vxtool %s\n", VXTOOL_VERSION);
     return kExitOk;
   }
   int rest = argc - 2;

@@ -8,6 +8,7 @@ add_executable(fenn_standin_k3fenn WIN32 ${CMAKE_CURRENT_LIST_DIR}/K3FennStandin
 target_link_options(fenn_standin_k3fenn PRIVATE -municode)
 target_link_libraries(fenn_standin_k3fenn PRIVATE user32 gdi32)
 target_link_options(fenn_standin_k3fenn PRIVATE -s)
+fenn_minimum_windows(fenn_standin_k3fenn)
 set_target_properties(fenn_standin_k3fenn PROPERTIES
     OUTPUT_NAME K3Fenn
     RUNTIME_OUTPUT_DIRECTORY ${FENN_STANDIN_DIR}/updater)
