@@ -31,6 +31,7 @@ class KillableMachine : public fake::FakePlatform {
     fs.addDrive(L'D', kDriveFixed);
     AddProduct(*this, kOtherVolumeFolder);
     duringCopy = [this](const std::wstring&) { Moment(); };
+    afterHeldFolderStep = [this] { Moment(); };
     codec = [this](fake::FakePlatform& self, const std::wstring& source,
                    const std::wstring& destination) {
       // The codec writes its output piece by piece.
@@ -132,9 +133,13 @@ void ExpectNextRunCompletes(const KilledMachine& killed, bool restartFirst) {
   for (const std::wstring& name : next.fs.entries(kOtherVolumeFolder)) {
     EXPECT_FALSE(IsPartialCopyName(name)) << testing::PrintToString(name);
   }
-  // Only the setup's own temporary names can be left in the temp folder by the killed run.
-  for (const std::wstring& name : next.fs.entries(kTempFolder)) {
-    EXPECT_EQ(name.rfind(L"~oc", 0), 0u) << testing::PrintToString(name);
+  // Only the killed run's private folder, with its own temporary names, can be left in the temp
+  // folder.
+  for (const std::wstring& folder : next.fs.entries(kTempFolder)) {
+    EXPECT_EQ(folder.rfind(L"~FennSetup-", 0), 0u) << testing::PrintToString(folder);
+    for (const std::wstring& name : next.fs.entries(Join(kTempFolder, folder))) {
+      EXPECT_EQ(name.rfind(L"~oc", 0), 0u) << testing::PrintToString(name);
+    }
   }
 }
 
@@ -159,6 +164,7 @@ TEST(KilledRunTest, PayloadIsCopiedUnderAPartialNameOnlyAcrossVolumes) {
   BuildMachine(across);
   across.fs.addDrive(L'D', kDriveFixed);
   AddProduct(across, kOtherVolumeFolder);
+  across.fs.setPermissions(kOtherVolumeFolder, L"product folder's");
   std::vector<std::wstring> copiedTo;
   across.duringCopy = [&](const std::wstring& target) {
     copiedTo.push_back(target);
@@ -175,11 +181,54 @@ TEST(KilledRunTest, PayloadIsCopiedUnderAPartialNameOnlyAcrossVolumes) {
   fake::FakePlatform same;
   BuildMachine(same);
   AddProduct(same, kDefaultFolder);
+  same.fs.setPermissions(kDefaultFolder, L"product folder's");
   same.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
   Main(same);
   EXPECT_EQ(same.copies, 0);
   for (const std::wstring& name : kCatalogueNames) {
     EXPECT_EQ(same.fs.text(Join(kDefaultFolder, name)), PayloadContent(name));
+    // Either way a placed file has the permissions the product folder gives, not the private
+    // folder's it was decoded in.
+    EXPECT_EQ(same.fs.permissions(Join(kDefaultFolder, name)), L"product folder's");
+    EXPECT_EQ(across.fs.permissions(InProduct(name)), L"product folder's");
+  }
+  EXPECT_EQ(same.heldFolders + across.heldFolders, 0);
+}
+
+// The verified folder is held until the run ends: it cannot be swapped for a link, and a link put
+// in place of one of its parents redirects nothing, neither the payloads nor the removal of
+// partial copies.
+TEST(KilledRunTest, SwapAfterVerificationRedirectsNothing) {
+  for (const std::wstring product : {L"D:\\Games\\Tolvarine", L"C:\\Games\\Tolvarine"}) {
+    SCOPED_TRACE(testing::PrintToString(product));
+    const std::wstring drive = product.substr(0, 2);
+    const std::wstring adminCopy = drive + L"\\Admin\\Tolvarine";
+    const std::wstring adminFile = Join(adminCopy, PartialCopyName(L"K3Fenn.exe"));
+    fake::FakePlatform machine;
+    BuildMachine(machine);
+    machine.fs.addDrive(L'D', kDriveFixed);
+    AddProduct(machine, product);
+    machine.fs.addFile(adminFile, "the administrators' file");
+    bool swapped = false;
+    machine.duringYield = [&] {
+      // Once the run has verified the folder and starts unpacking.
+      if (swapped || machine.label != L"압축을 해제하고 있습니다.") return;
+      swapped = true;
+      EXPECT_FALSE(machine.fs.moveFolder(product, product + L".old")) << "the held folder";
+      ASSERT_TRUE(machine.fs.moveFolder(drive + L"\\Games", drive + L"\\Games.old"));
+      machine.fs.addLink(drive + L"\\Games", drive + L"\\Admin");
+    };
+    machine.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
+    Main(machine);
+    EXPECT_TRUE(swapped);
+    EXPECT_TRUE(machine.messageBoxes.empty());
+    for (const std::wstring& name : kCatalogueNames) {
+      EXPECT_EQ(machine.fs.text(Join(drive + L"\\Games.old\\Tolvarine", name)),
+                PayloadContent(name));
+    }
+    EXPECT_EQ(machine.fs.entries(adminCopy),
+              std::vector<std::wstring>{PartialCopyName(L"K3Fenn.exe")});
+    EXPECT_EQ(machine.fs.text(adminFile), "the administrators' file");
   }
 }
 
@@ -193,8 +242,10 @@ TEST(KilledRunTest, PartialCopiesAreRemovedAndNothingElse) {
   machine.fs.addFile(InProduct(PartialCopyName(L"setupapi.dll")), "plain by");
   machine.fs.addFile(InProduct(L"~fennsetup-K3Fenn.exe.PARTIAL"), "plain bytes of K3");
   // Names that only look alike belong to the product.
+  // So do partial names of what is no catalogue entry.
   const std::vector<std::wstring> alike = {L"~FennSetup-.partial", L"~FennSetup-notes.txt",
-                                           L"K3Fenn.exe.partial", L"~FennSetup-x.partial.bak"};
+                                           L"K3Fenn.exe.partial", L"~FennSetup-x.partial.bak",
+                                           L"~FennSetup-k3main.exe.partial"};
   for (const std::wstring& name : alike) machine.fs.addFile(InProduct(name), "product");
   machine.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
   Main(machine);

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -89,6 +90,38 @@ struct RegRead {
   std::string data;
 };
 
+// How a move into a held folder ended.
+enum class Moved {
+  Done,         // the file is in the folder under its new name
+  OtherVolume,  // the folder lies on another volume: a rename cannot get there (nothing changed)
+  Failed,       // any other failure (the name is taken, no access, no such file; nothing changed)
+};
+
+// A folder held open from the moment it is held until this object ends. It was opened as the
+// folder itself, never through a link (a junction or symbolic link is not held), and it is not
+// shared for deletion, so nobody can rename it, delete it or put a link in its place meanwhile.
+// Every operation names a file inside it relative to the held folder, never by a path that a
+// change of one of its parents could redirect.
+class HeldFolder {
+ public:
+  virtual ~HeldFolder() = default;
+  // The path it was held by.
+  virtual const std::wstring& path() const = 0;
+  // A regular file of that name is in it: no folder, no link, neither hidden nor system.
+  virtual bool hasFile(const std::wstring& name) = 0;
+  // Moves `file` (a full path) into it as `name`, never onto an existing file. The moved file
+  // takes the permissions the folder gives a new file, not those it brought along.
+  virtual Moved moveInto(const std::wstring& file, const std::wstring& name) = 0;
+  // Copies `file` and its three times into a new file `partialName`, flushes it to the disk and
+  // renames it to `name`, all through the handle that created it; on any failure that handle
+  // deletes it again. Never replaces or deletes a file it did not create.
+  virtual bool copyInto(const std::wstring& file, const std::wstring& partialName,
+                        const std::wstring& name) = 0;
+  // Deletes `name` only when it is a regular file (no folder, no link, neither hidden nor system)
+  // with no second name (hard link). False when nothing was deleted.
+  virtual bool deleteRegularFile(const std::wstring& name) = 0;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -152,6 +185,14 @@ class Platform {
   // failure after the file was made, the file is deleted again.
   virtual bool writeNewFile(const std::wstring& path, const std::vector<uint8_t>& bytes,
                             const std::function<bool()>& whileEmpty) = 0;
+
+  // ---- Held folders ----------------------------------------------------------------------------
+  // Holds the folder at `path`; null when no folder is there, it is a link, or it cannot be held.
+  virtual std::unique_ptr<HeldFolder> holdFolder(const std::wstring& path) = 0;
+  // Makes a new folder in `parent` that only SYSTEM and Administrators can open or change (the
+  // files made in it inherit that) and holds it. The folder is removed when the object ends, if it
+  // is empty by then. Null when none can be made.
+  virtual std::unique_ptr<HeldFolder> makePrivateFolder(const std::wstring& parent) = 0;
 
   // ---- Resources of the running executable (Korean language) -------------------------------
   virtual std::optional<std::wstring> loadResourceString(int id) = 0;
