@@ -380,6 +380,87 @@ TYPED_TEST(PlatformContract, CopiesAreNewFilesAndRenamesNeverLeaveTheirVolume) {
   EXPECT_TRUE(platform.deleteFile(other + L"K3Fenn.exe"));
 }
 
+TYPED_TEST(PlatformContract, HeldFoldersWorkOnlyOnWhatIsInThem) {
+  Platform& platform = this->platform;
+  const std::wstring& root = this->machine.root;
+  this->machine.addFolder(L"product", 0);
+  this->machine.addFile(L"product\\k3main.exe", "k3", 0);
+  this->machine.addFile(L"product\\hidden.dat", "h", kHidden);
+  this->machine.addFolder(L"product\\K3rep.dat", 0);
+  this->machine.addFile(L"decoded.bin", "payload", 0);
+  this->machine.addFile(L"second.bin", "second", 0);
+  EXPECT_EQ(platform.holdFolder(root + L"absent"), nullptr);
+  EXPECT_EQ(platform.holdFolder(root + L"decoded.bin"), nullptr) << "a file is no folder";
+  const std::unique_ptr<HeldFolder> held = platform.holdFolder(root + L"product");
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(held->path(), root + L"product");
+  EXPECT_TRUE(held->hasFile(L"K3MAIN.EXE"));
+  EXPECT_FALSE(held->hasFile(L"hidden.dat"));
+  EXPECT_FALSE(held->hasFile(L"K3rep.dat")) << "a folder";
+  EXPECT_FALSE(held->hasFile(L"absent.dll"));
+
+  // A move never replaces, and takes nothing it cannot find.
+  EXPECT_EQ(held->moveInto(root + L"decoded.bin", L"K3Fenn.exe"), Moved::Done);
+  EXPECT_EQ(this->machine.read(root + L"product\\K3Fenn.exe"), Bytes("payload"));
+  EXPECT_EQ(held->moveInto(root + L"second.bin", L"k3main.exe"), Moved::Failed);
+  EXPECT_EQ(this->machine.read(root + L"product\\k3main.exe"), Bytes("k3"));
+  EXPECT_EQ(held->moveInto(root + L"absent.bin", L"x.dll"), Moved::Failed);
+
+  // A copy is made under its partial name and renamed; where either name is taken, nothing of
+  // what is there changes.
+  EXPECT_TRUE(held->copyInto(root + L"second.bin", L"~part", L"CompLib.dll"));
+  EXPECT_EQ(this->machine.read(root + L"product\\CompLib.dll"), Bytes("second"));
+  EXPECT_FALSE(held->hasFile(L"~part"));
+  EXPECT_FALSE(held->copyInto(root + L"second.bin", L"hidden.dat", L"other.dll"));
+  EXPECT_EQ(this->machine.read(root + L"product\\hidden.dat"), Bytes("h"));
+  EXPECT_FALSE(held->copyInto(root + L"second.bin", L"~part", L"k3main.exe"));
+  EXPECT_FALSE(held->hasFile(L"~part")) << "the copy that could not get its name is gone";
+  EXPECT_EQ(this->machine.read(root + L"product\\k3main.exe"), Bytes("k3"));
+
+  // Only a regular file is deleted.
+  EXPECT_FALSE(held->deleteRegularFile(L"hidden.dat"));
+  EXPECT_FALSE(held->deleteRegularFile(L"K3rep.dat"));
+  EXPECT_FALSE(held->deleteRegularFile(L"absent.dll"));
+  EXPECT_TRUE(held->deleteRegularFile(L"CompLib.dll"));
+  EXPECT_FALSE(held->hasFile(L"CompLib.dll"));
+  EXPECT_EQ(this->machine.read(root + L"product\\hidden.dat"), Bytes("h"));
+
+  const std::wstring& other = this->machine.otherVolume;
+  if (other.empty()) return;
+  // Only where a rename cannot leave its volume does the move say so; the file stays.
+  this->machine.addFile(L"third.bin", "third", 0);
+  const std::unique_ptr<HeldFolder> elsewhere =
+      platform.holdFolder(other.substr(0, other.size() - 1));
+  ASSERT_NE(elsewhere, nullptr);
+  EXPECT_EQ(elsewhere->moveInto(root + L"third.bin", L"K3Fenn.exe"), Moved::OtherVolume);
+  EXPECT_EQ(this->machine.read(root + L"third.bin"), Bytes("third"));
+  EXPECT_TRUE(elsewhere->copyInto(root + L"third.bin", L"~part", L"K3Fenn.exe"));
+  EXPECT_EQ(this->machine.read(other + L"K3Fenn.exe"), Bytes("third"));
+  EXPECT_TRUE(elsewhere->deleteRegularFile(L"K3Fenn.exe"));
+}
+
+TYPED_TEST(PlatformContract, PrivateFolderGoesWhenItEndsEmpty) {
+  Platform& platform = this->platform;
+  const std::wstring& root = this->machine.root;
+  std::wstring kept;
+  for (bool leaveAFile : {false, true}) {
+    std::unique_ptr<HeldFolder> folder = platform.makePrivateFolder(root);
+    ASSERT_NE(folder, nullptr);
+    const std::wstring temp = platform.createTempFile(folder->path() + L"\\", L"~oc");
+    ASSERT_FALSE(temp.empty());
+    EXPECT_TRUE(platform.writeBytes(temp + L".bin", Bytes("decoded")));
+    EXPECT_TRUE(platform.renameFile(temp + L".bin", temp + L".moved"));
+    EXPECT_TRUE(platform.deleteFile(temp));
+    if (!leaveAFile) {
+      EXPECT_TRUE(platform.deleteFile(temp + L".moved"));
+    }
+    const std::wstring name = folder->path().substr(folder->path().rfind(L'\\') + 1);
+    EXPECT_EQ(name.rfind(L"~FennSetup-", 0), 0u) << testing::PrintToString(name);
+    folder.reset();
+    EXPECT_EQ(this->Name(name, kListFilesAndFolders), leaveAFile ? name : L"");
+  }
+}
+
 TYPED_TEST(PlatformContract, DeletionsAtRestartAreReadBack) {
   Platform& platform = this->platform;
   const std::wstring& root = this->machine.root;

@@ -35,6 +35,13 @@ TEST(ListingLinkTest, LinksAreMarkedAsSuch) {
   ListResult link = platform.listFirst(fixture + L"link", kListFilesAndFolders);
   EXPECT_EQ(link.name, L"link");
   EXPECT_TRUE(link.link);
+  // A folder is held as itself, never through a link; held, it cannot be renamed.
+  EXPECT_EQ(platform.holdFolder(fixture + L"link"), nullptr);
+  {
+    const std::unique_ptr<HeldFolder> held = platform.holdFolder(fixture + L"real");
+    ASSERT_NE(held, nullptr);
+    EXPECT_FALSE(MoveFileExW((fixture + L"real").c_str(), (fixture + L"moved").c_str(), 0));
+  }
   bool linkSeen = false;
   for (ListResult entry = platform.listFirst(fixture, kListFilesAndFolders); !entry.name.empty();
        entry = platform.listNext()) {

@@ -51,6 +51,10 @@ class Win32Platform : public Platform {
   bool writeNewFile(const std::wstring& path, const std::vector<uint8_t>& bytes,
                     const std::function<bool()>& whileEmpty) override;
 
+  // Held folders (Win32HeldFolder.cpp)
+  std::unique_ptr<HeldFolder> holdFolder(const std::wstring& path) override;
+  std::unique_ptr<HeldFolder> makePrivateFolder(const std::wstring& parent) override;
+
   // Resources (Win32Resources.cpp)
   std::optional<std::wstring> loadResourceString(int id) override;
   std::optional<std::vector<uint8_t>> loadResourceData(int id) override;
