@@ -53,8 +53,8 @@ class KilledMachine:
 
     def run_until(self, folder, marks, label):
         """Starts the setup, stops it the moment a file for which marks(name) holds is created
-        in folder, and kills it there."""
-        watch = FolderWatch(folder, IN_CREATE)
+        in folder or in a folder made in it, and kills it there."""
+        watch = FolderWatch(folder, IN_CREATE, follow_new_folders=True)
         try:
             run = self.ctx.start_program(self.prefix, self.setup.exe, as_name="FennSetup.exe")
             pids = run.program_pids()
