@@ -232,6 +232,39 @@ TEST(KilledRunTest, SwapAfterVerificationRedirectsNothing) {
   }
 }
 
+// A swap between the verification and the hold: what is held is verified once more, so a link
+// is refused and a folder without the six files is not taken; either way the run ends as not
+// found, before anything is staged or written.
+TEST(KilledRunTest, SwapBeforeTheHoldEndsAsNotFound) {
+  struct SwappedBeforeTheHold : fake::FakePlatform {
+    std::unique_ptr<HeldFolder> holdFolder(const std::wstring& path) override {
+      fs.moveFolder(path, path + L".old");
+      if (link) {
+        fs.addLink(path, L"D:\\Admin");
+      } else {
+        fs.addFile(Join(path, L"k3main.exe"), "a user's");
+      }
+      return FakePlatform::holdFolder(path);
+    }
+    bool link = false;
+  };
+  for (bool link : {true, false}) {
+    SwappedBeforeTheHold machine;
+    machine.link = link;
+    BuildMachine(machine);
+    machine.fs.addDrive(L'D', kDriveFixed);
+    AddProduct(machine, kOtherVolumeFolder);
+    machine.fs.addFile(L"D:\\Admin\\kept.dll", "the administrators' file");
+    Main(machine);
+    ASSERT_EQ(machine.messageBoxes.size(), 1u);
+    EXPECT_EQ(machine.messageBoxes[0].text,
+              L"톨바리네를 찾을 수 없습니다.\r\n톨바리네를 다시 설치해 주십시오.");
+    EXPECT_EQ(machine.fs.entries(L"D:\\Admin"), std::vector<std::wstring>{L"kept.dll"});
+    EXPECT_TRUE(machine.dataReads.empty()) << "nothing staged or unpacked";
+    EXPECT_EQ(machine.heldFolders, 0);
+  }
+}
+
 TEST(KilledRunTest, PartialCopiesAreRemovedAndNothingElse) {
   fake::FakePlatform machine;
   BuildMachine(machine);
