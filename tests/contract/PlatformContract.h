@@ -444,8 +444,10 @@ TYPED_TEST(PlatformContract, PrivateFolderGoesWhenItEndsEmpty) {
   const std::wstring& root = this->machine.root;
   std::wstring kept;
   for (bool leaveAFile : {false, true}) {
+    const std::wstring userTemp = platform.tempPath();
     std::unique_ptr<HeldFolder> folder = platform.makePrivateFolder(root);
     ASSERT_NE(folder, nullptr);
+    EXPECT_EQ(platform.tempPath(), folder->path() + L"\\") << "the temp folder while it exists";
     const std::wstring temp = platform.createTempFile(folder->path() + L"\\", L"~oc");
     ASSERT_FALSE(temp.empty());
     EXPECT_TRUE(platform.writeBytes(temp + L".bin", Bytes("decoded")));
@@ -458,6 +460,7 @@ TYPED_TEST(PlatformContract, PrivateFolderGoesWhenItEndsEmpty) {
     EXPECT_EQ(name.rfind(L"~FennSetup-", 0), 0u) << testing::PrintToString(name);
     folder.reset();
     EXPECT_EQ(this->Name(name, kListFilesAndFolders), leaveAFile ? name : L"");
+    EXPECT_EQ(platform.tempPath(), userTemp);
   }
 }
 

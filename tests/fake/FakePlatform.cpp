@@ -294,13 +294,19 @@ namespace {
 class FakeHeldFolder : public HeldFolder {
  public:
   FakeHeldFolder(FakePlatform& platform, FakeFileSystem::Node* folder, std::wstring path,
-                 bool removeWhenDone)
-      : platform_(platform), folder_(folder), path_(std::move(path)), remove_(removeWhenDone) {
+                 bool isPrivate)
+      : platform_(platform), folder_(folder), path_(std::move(path)), remove_(isPrivate) {
     ++platform_.heldFolders;
+    // A private folder is the process's temp folder while it exists.
+    if (isPrivate) {
+      savedTemp_ = platform_.tempFolder;
+      platform_.tempFolder = path_ + L"\\";
+    }
   }
   ~FakeHeldFolder() override {
     --platform_.heldFolders;
     if (remove_) {
+      platform_.tempFolder = savedTemp_;
       platform_.fs.removeFolderIfEmpty(folder_);
     } else {
       platform_.fs.releaseFolder(folder_);
@@ -345,6 +351,7 @@ class FakeHeldFolder : public HeldFolder {
   FakeFileSystem::Node* folder_;
   std::wstring path_;
   bool remove_;
+  std::wstring savedTemp_;
 };
 
 }  // namespace

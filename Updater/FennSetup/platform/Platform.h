@@ -190,8 +190,9 @@ class Platform {
   // Holds the folder at `path`; null when no folder is there, it is a link, or it cannot be held.
   virtual std::unique_ptr<HeldFolder> holdFolder(const std::wstring& path) = 0;
   // Makes a new folder in `parent` that only SYSTEM and Administrators can open or change (the
-  // files made in it inherit that) and holds it. The folder is removed when the object ends, if it
-  // is empty by then. Null when none can be made.
+  // files made in it inherit that) and holds it. While it exists it is the process's temp folder
+  // (what tempPath and the codec's own temporary copies use). The folder is removed when the
+  // object ends, if it is empty by then. Null when none can be made.
   virtual std::unique_ptr<HeldFolder> makePrivateFolder(const std::wstring& parent) = 0;
 
   // ---- Resources of the running executable (Korean language) -------------------------------

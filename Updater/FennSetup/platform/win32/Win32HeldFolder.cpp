@@ -169,11 +169,41 @@ std::wstring ResolvedPath(HANDLE folder) {
   return std::wstring();
 }
 
+// While a private folder exists it is the process's temp folder (TMP, which GetTempPath reads
+// first): the codec makes its own copy of a container in the temp folder, and that copy, which
+// decides what is decoded, must be no more open to others than the container itself.
+class TempVariable {
+ public:
+  explicit TempVariable(const std::wstring& folder) {
+    const DWORD length = GetEnvironmentVariableW(kName, nullptr, 0);
+    if (length > 0) {
+      std::vector<wchar_t> value(length);
+      if (GetEnvironmentVariableW(kName, value.data(), length) == length - 1) {
+        saved_.assign(value.data(), length - 1);
+        hadValue_ = true;
+      }
+    }
+    SetEnvironmentVariableW(kName, folder.c_str());
+  }
+  ~TempVariable() { SetEnvironmentVariableW(kName, hadValue_ ? saved_.c_str() : nullptr); }
+  TempVariable(const TempVariable&) = delete;
+  TempVariable& operator=(const TempVariable&) = delete;
+
+ private:
+  static constexpr wchar_t kName[] = L"TMP";
+  std::wstring saved_;
+  bool hadValue_ = false;
+};
+
 class Win32HeldFolder : public HeldFolder {
  public:
-  Win32HeldFolder(HANDLE folder, std::wstring path, bool removeWhenDone)
-      : folder_(folder), path_(std::move(path)), remove_(removeWhenDone) {}
+  Win32HeldFolder(HANDLE folder, std::wstring path, bool isPrivate)
+      : folder_(folder),
+        path_(std::move(path)),
+        remove_(isPrivate),
+        temp_(isPrivate ? std::make_unique<TempVariable>(path_) : nullptr) {}
   ~Win32HeldFolder() override {
+    temp_.reset();
     // A private folder goes when it is empty; the deletion fails (and is ignored) otherwise.
     if (remove_) DeleteThroughHandle(folder_);
     CloseHandle(folder_);
@@ -260,6 +290,7 @@ class Win32HeldFolder : public HeldFolder {
   HANDLE folder_;
   std::wstring path_;
   bool remove_;
+  std::unique_ptr<TempVariable> temp_;
 };
 
 }  // namespace
