@@ -439,10 +439,7 @@ bool FakeFileSystem::deleteFile(const std::wstring& path) {
       (node->attributes & kAttrReadOnly) != 0 || writeProtected(node->parent)) {
     return false;
   }
-  auto& siblings = node->parent->children;
-  siblings.erase(
-      std::find_if(siblings.begin(), siblings.end(),
-                   [node](const std::unique_ptr<Node>& entry) { return entry.get() == node; }));
+  removeNode(node);
   return true;
 }
 
@@ -459,14 +456,7 @@ bool FakeFileSystem::renameFile(const std::wstring& from, const std::wstring& to
   if (target == nullptr || target->child(leaf) != nullptr) return false;
   // Each drive is a volume of its own; a rename never copies.
   if (rootOf(source) != rootOf(target)) return false;
-  auto& siblings = source->parent->children;
-  auto position =
-      std::find_if(siblings.begin(), siblings.end(),
-                   [source](const std::unique_ptr<Node>& entry) { return entry.get() == source; });
-  std::unique_ptr<Node> moved = std::move(*position);
-  siblings.erase(position);
-  moved->name = leaf;
-  target->add(std::move(moved), false);
+  moveNode(source, target, leaf, false);
   return true;
 }
 
@@ -562,6 +552,17 @@ void FakeFileSystem::removeNode(Node* node) {
                    [node](const std::unique_ptr<Node>& entry) { return entry.get() == node; }));
 }
 
+void FakeFileSystem::moveNode(Node* node, Node* folder, const std::wstring& name, bool inherit) {
+  auto& siblings = node->parent->children;
+  auto position =
+      std::find_if(siblings.begin(), siblings.end(),
+                   [node](const std::unique_ptr<Node>& entry) { return entry.get() == node; });
+  std::unique_ptr<Node> moved = std::move(*position);
+  siblings.erase(position);
+  moved->name = name;
+  folder->add(std::move(moved), inherit);
+}
+
 bool FakeFileSystem::moveFolder(const std::wstring& from, const std::wstring& to) {
   std::wstring folderPart, leaf;
   SplitLeaf(from, folderPart, leaf);
@@ -573,14 +574,7 @@ bool FakeFileSystem::moveFolder(const std::wstring& from, const std::wstring& to
   if (target == nullptr || target->child(newLeaf) != nullptr || rootOf(target) != rootOf(parent)) {
     return false;
   }
-  auto& siblings = parent->children;
-  auto position =
-      std::find_if(siblings.begin(), siblings.end(),
-                   [folder](const std::unique_ptr<Node>& entry) { return entry.get() == folder; });
-  std::unique_ptr<Node> moved = std::move(*position);
-  siblings.erase(position);
-  moved->name = newLeaf;
-  target->add(std::move(moved), false);
+  moveNode(folder, target, newLeaf, false);
   return true;
 }
 
@@ -641,14 +635,7 @@ Moved FakeFileSystem::moveInto(Node* folder, const std::wstring& from, const std
   if (writeProtected(folder) || BadLeaf(name) || folder->child(name) != nullptr) {
     return Moved::Failed;
   }
-  auto& siblings = source->parent->children;
-  auto position =
-      std::find_if(siblings.begin(), siblings.end(),
-                   [source](const std::unique_ptr<Node>& entry) { return entry.get() == source; });
-  std::unique_ptr<Node> moved = std::move(*position);
-  siblings.erase(position);
-  moved->name = name;
-  folder->add(std::move(moved));  // its permissions are reset to what the folder gives
+  moveNode(source, folder, name, true);  // its permissions: what the folder gives a new file
   return Moved::Done;
 }
 

@@ -117,6 +117,8 @@ class FakeFileSystem {
   struct Location;
   static size_t roomIn(const Node* folder, size_t wanted);
   static void removeNode(Node* node);
+  // Moves the entry into `folder` as `name`; with `inherit` it takes the folder's permissions.
+  static void moveNode(Node* node, Node* folder, const std::wstring& name, bool inherit);
   Node* find(const std::wstring& path) const;
   Node* makeFolders(const std::wstring& path);
   Node& requireFolder(const std::wstring& path) const;

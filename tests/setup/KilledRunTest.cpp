@@ -204,7 +204,13 @@ TEST(KilledRunTest, SwapAfterVerificationRedirectsNothing) {
     const std::wstring drive = product.substr(0, 2);
     const std::wstring adminCopy = drive + L"\\Admin\\Tolvarine";
     const std::wstring adminFile = Join(adminCopy, PartialCopyName(L"K3Fenn.exe"));
-    fake::FakePlatform machine;
+    struct NotesTheHoldAtRun : fake::FakePlatform {
+      bool startProgram(const std::wstring& path) override {
+        heldAtRun = heldFolders;
+        return FakePlatform::startProgram(path);
+      }
+      int heldAtRun = -1;
+    } machine;
     BuildMachine(machine);
     machine.fs.addDrive(L'D', kDriveFixed);
     AddProduct(machine, product);
@@ -218,10 +224,14 @@ TEST(KilledRunTest, SwapAfterVerificationRedirectsNothing) {
       ASSERT_TRUE(machine.fs.moveFolder(drive + L"\\Games", drive + L"\\Games.old"));
       machine.fs.addLink(drive + L"\\Games", drive + L"\\Admin");
     };
-    machine.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
+    machine.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickRun);
     Main(machine);
     EXPECT_TRUE(swapped);
-    EXPECT_TRUE(machine.messageBoxes.empty());
+    EXPECT_EQ(machine.heldAtRun, 1) << "the folder is still held when Run starts the updater";
+    EXPECT_EQ(machine.heldFolders, 0) << "and let go when the panel ends";
+    EXPECT_NE(
+        std::find(machine.labelLog.begin(), machine.labelLog.end(), L"설치를 완료하였습니다."),
+        machine.labelLog.end());
     for (const std::wstring& name : kCatalogueNames) {
       EXPECT_EQ(machine.fs.text(Join(drive + L"\\Games.old\\Tolvarine", name)),
                 PayloadContent(name));
