@@ -105,7 +105,7 @@ enum class Moved {
 class HeldFolder {
  public:
   virtual ~HeldFolder() = default;
-  // The path it was held by.
+  // The path it was held by; for a private folder, its path with every link on the way resolved.
   virtual const std::wstring& path() const = 0;
   // A regular file of that name is in it: no folder, no link, neither hidden nor system.
   virtual bool hasFile(const std::wstring& name) = 0;
