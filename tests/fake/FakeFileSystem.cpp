@@ -460,20 +460,6 @@ bool FakeFileSystem::renameFile(const std::wstring& from, const std::wstring& to
   return true;
 }
 
-bool FakeFileSystem::copyFile(const std::wstring& from, const std::wstring& to, size_t limit) {
-  const Node* source = find(from);
-  if (source == nullptr || source->folder()) return false;
-  std::wstring leaf;
-  Node* parent = parentForWrite(to, leaf);
-  if (parent == nullptr || parent->child(leaf) != nullptr) return false;
-  const std::vector<uint8_t> data = source->data;
-  const size_t length = std::min(limit, data.size());
-  // Written like any file: a full disk stops it part of the way.
-  const bool written = writeBytes(
-      to, std::vector<uint8_t>(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length)));
-  return written && length == data.size();
-}
-
 std::unique_ptr<FakeFileSystem::Node> FakeFileSystem::clone(const Node& node, Node* parent) {
   auto copy = std::make_unique<Node>();
   copy->name = node.name;

@@ -86,9 +86,6 @@ class FakeFileSystem {
   bool deleteFile(const std::wstring& path);
   // Within one drive only: each drive is a volume of its own.
   bool renameFile(const std::wstring& from, const std::wstring& to);
-  // A new file with at most `limit` bytes of `from` (all of them by default); false unless all
-  // were copied. Never replaces a file.
-  bool copyFile(const std::wstring& from, const std::wstring& to, size_t limit = SIZE_MAX);
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes);
 
   // ---- Held folders: entries named by their node, never by a path ----------------------------

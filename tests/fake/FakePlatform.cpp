@@ -236,18 +236,6 @@ bool FakePlatform::deletionPendingAtRestart(const std::wstring& path) {
   return false;
 }
 
-bool FakePlatform::copyFile(const std::wstring& from, const std::wstring& to) {
-  ++copies;
-  if (!duringCopy) return fs.copyFile(from, to);
-  // Half the bytes, as a copy that is under way has them.
-  const size_t half = fs.contents(from).size() / 2;
-  const bool existed = fs.exists(to);
-  fs.copyFile(from, to, half);
-  if (existed || !fs.exists(to) || fs.contents(to).size() != half) return false;
-  duringCopy(to);
-  return fs.writeBytes(to, fs.contents(from));
-}
-
 bool FakePlatform::deleteFile(const std::wstring& path) {
   return fs.deleteFile(path);
 }

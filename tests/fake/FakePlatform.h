@@ -88,8 +88,7 @@ class FakePlatform : public Platform {
   void perform(UserAction action);
   // Runs at every sleepMilliseconds.
   std::function<void()> duringSleep;
-  // Runs in the middle of every copyFile (and copy into a held folder), when the target holds half
-  // the bytes.
+  // Runs in the middle of every copy into a held folder, when the copy holds half the bytes.
   std::function<void(const std::wstring& target)> duringCopy;
   // Runs after every step of the work in a held folder (a move, a file made, a copy written, a
   // rename, a delete), as a process may be ended between any two.
@@ -117,7 +116,7 @@ class FakePlatform : public Platform {
   int sleeps = 0;
   int waits = 0;                               // waitForMessage calls
   std::vector<std::wstring> deletedAtRestart;  // files scheduled for deletion at restart
-  int copies = 0;                              // copyFile calls
+  int copies = 0;                              // copies into a held folder
   int otherPanelActivations = 0;               // times another setup brought this panel forward
   int badFrees = 0;                            // freeLibrary of a handle that is not loaded
   size_t loadedModules() const { return modules_.size(); }
@@ -147,7 +146,6 @@ class FakePlatform : public Platform {
   bool deleteFileAtRestart(const std::wstring& path) override;
   bool deletionPendingAtRestart(const std::wstring& path) override;
   bool renameFile(const std::wstring& from, const std::wstring& to) override;
-  bool copyFile(const std::wstring& from, const std::wstring& to) override;
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override;
   bool writeNewFile(const std::wstring& path, const std::vector<uint8_t>& bytes,
                     const std::function<bool()>& whileEmpty) override;

@@ -58,9 +58,6 @@ class KillableMachine : public fake::FakePlatform {
       return whileEmpty();
     });
   }
-  bool copyFile(const std::wstring& from, const std::wstring& to) override {
-    return After(FakePlatform::copyFile(from, to));
-  }
   bool deleteFile(const std::wstring& path) override {
     return After(FakePlatform::deleteFile(path));
   }

@@ -133,7 +133,9 @@ TEST_F(CodecCallTest, DecompressesThroughTheModuleLoadedByFullPath) {
   };
   FILETIME restored[2], copied[2];
   timesOf(folder / L"복원.bin", restored[0], restored[1]);
-  ASSERT_TRUE(platform.copyFile(folder / L"복원.bin", folder / L"복사본.bin"));
+  const std::unique_ptr<HeldFolder> held = platform.holdFolder(folder.path());
+  ASSERT_NE(held, nullptr);
+  ASSERT_TRUE(held->copyInto(folder / L"복원.bin", L"~복사 중", L"복사본.bin"));
   timesOf(folder / L"복사본.bin", copied[0], copied[1]);
   EXPECT_EQ(contentOf(folder / L"복사본.bin"), bytesOf(content));
   EXPECT_EQ(CompareFileTime(&restored[0], &copied[0]), 0) << "last access";

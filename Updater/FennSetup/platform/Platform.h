@@ -173,10 +173,6 @@ class Platform {
   // the source is absent or the two lie on different volumes: a rename never copies, so the file
   // is under one of its two names, complete, at every moment.
   virtual bool renameFile(const std::wstring& from, const std::wstring& to) = 0;
-  // Copies a file's bytes and its three times to a new file, also on another volume. Never
-  // replaces a file: fails when the target exists. A copy that fails (or a process ended in the
-  // middle of one) may leave a partial target.
-  virtual bool copyFile(const std::wstring& from, const std::wstring& to) = 0;
   // Creates (or empties) the file and writes exactly `bytes` from offset 0.
   virtual bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) = 0;
   // Creates the file where no file of that name was (a hidden or system one included) and writes

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/win32/Win32FileCopy.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace fenn {
@@ -92,27 +91,6 @@ std::wstring pathSeenAtRestart(const std::wstring& path) {
 }
 
 }  // namespace
-
-namespace win32 {
-
-bool CopyContentAndTimes(HANDLE source, HANDLE target) {
-  // Taken before the first read, which moves the last-access time.
-  FILETIME created, accessed, written;
-  bool complete = GetFileTime(source, &created, &accessed, &written) != 0;
-  std::vector<uint8_t> buffer(1u << 20);
-  while (complete) {
-    DWORD read = 0;
-    if (!ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
-      complete = false;
-    }
-    if (!complete || read == 0) break;
-    DWORD copied = 0;
-    complete = WriteFile(target, buffer.data(), read, &copied, nullptr) && copied == read;
-  }
-  return complete && SetFileTime(target, &created, &accessed, &written) && FlushFileBuffers(target);
-}
-
-}  // namespace win32
 
 bool Win32Platform::listed(const WIN32_FIND_DATAW& entry) const {
   return matchesAttributeSet(entry.dwFileAttributes, listingAttributes_) &&
@@ -214,22 +192,6 @@ bool Win32Platform::renameFile(const std::wstring& from, const std::wstring& to)
   // No MOVEFILE_COPY_ALLOWED: across volumes it would copy straight into the final name, where a
   // process ended in the middle leaves a partial file; the caller copies to a name of its own.
   return MoveFileExW(from.c_str(), to.c_str(), 0) != 0;
-}
-
-bool Win32Platform::copyFile(const std::wstring& from, const std::wstring& to) {
-  HANDLE source = CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (source == INVALID_HANDLE_VALUE) return false;
-  HANDLE target = CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (target == INVALID_HANDLE_VALUE) {
-    CloseHandle(source);
-    return false;
-  }
-  bool complete = win32::CopyContentAndTimes(source, target);
-  if (!CloseHandle(target)) complete = false;
-  CloseHandle(source);
-  return complete;
 }
 
 bool Win32Platform::writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {

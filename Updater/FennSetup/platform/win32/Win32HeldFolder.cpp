@@ -15,7 +15,6 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/win32/Win32FileCopy.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace fenn {
@@ -97,6 +96,25 @@ NTSTATUS RenameInto(HANDLE file, HANDLE root, const std::wstring& name) {
   IO_STATUS_BLOCK io = {};
   return Native().setInformation(file, &io, rename, static_cast<ULONG>(buffer.size()),
                                  kFileRenameInformation);
+}
+
+// Copies the bytes and the three times of `source` into the empty `target` and flushes them to the
+// disk: a copy under its final name is a whole one.
+bool CopyContentAndTimes(HANDLE source, HANDLE target) {
+  // Taken before the first read, which moves the last-access time.
+  FILETIME created, accessed, written;
+  bool complete = GetFileTime(source, &created, &accessed, &written) != 0;
+  std::vector<uint8_t> buffer(1u << 20);
+  while (complete) {
+    DWORD read = 0;
+    if (!ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+      complete = false;
+    }
+    if (!complete || read == 0) break;
+    DWORD copied = 0;
+    complete = WriteFile(target, buffer.data(), read, &copied, nullptr) && copied == read;
+  }
+  return complete && SetFileTime(target, &created, &accessed, &written) && FlushFileBuffers(target);
 }
 
 bool DeleteThroughHandle(HANDLE handle) {
@@ -256,7 +274,7 @@ class Win32HeldFolder : public HeldFolder {
       return false;
     }
     const bool placed =
-        win32::CopyContentAndTimes(source, copy) && NT_SUCCESS(RenameInto(copy, folder_, name));
+        CopyContentAndTimes(source, copy) && NT_SUCCESS(RenameInto(copy, folder_, name));
     CloseHandle(source);
     // The handle that made the copy deletes it: never a file someone else put under that name.
     if (!placed) DeleteThroughHandle(copy);

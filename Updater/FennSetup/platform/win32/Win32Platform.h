@@ -46,7 +46,6 @@ class Win32Platform : public Platform {
   bool deleteFileAtRestart(const std::wstring& path) override;
   bool deletionPendingAtRestart(const std::wstring& path) override;
   bool renameFile(const std::wstring& from, const std::wstring& to) override;
-  bool copyFile(const std::wstring& from, const std::wstring& to) override;
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override;
   bool writeNewFile(const std::wstring& path, const std::vector<uint8_t>& bytes,
                     const std::function<bool()>& whileEmpty) override;
