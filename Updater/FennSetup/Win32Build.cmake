@@ -6,6 +6,7 @@ add_library(fenn_win32_platform STATIC
     ${FENN_WIN32_DIR}/PanelFont.cpp
     ${FENN_WIN32_DIR}/PanelKeyboard.cpp
     ${FENN_WIN32_DIR}/Win32Files.cpp
+    ${FENN_WIN32_DIR}/Win32HeldFolder.cpp
     ${FENN_WIN32_DIR}/Win32KnownFolders.cpp
     ${FENN_WIN32_DIR}/Win32Messages.cpp
     ${FENN_WIN32_DIR}/Win32Panel.cpp

@@ -354,33 +354,102 @@ TYPED_TEST(PlatformContract, ModulesHoldTheirFileUntilTheLastReferenceGoes) {
   EXPECT_EQ(platform.callDecompress(0, L"a", L"b"), std::nullopt);
 }
 
-TYPED_TEST(PlatformContract, CopiesAreNewFilesAndRenamesNeverLeaveTheirVolume) {
+TYPED_TEST(PlatformContract, RenamesNeverLeaveTheirVolume) {
   Platform& platform = this->platform;
   const std::wstring& root = this->machine.root;
-  this->machine.addFile(L"payload.bin", std::string(70000, 'p') + "end", 0);
-  this->machine.addFile(L"existing.bin", "kept", 0);
-  const std::vector<uint8_t> payload = this->machine.read(root + L"payload.bin");
-  EXPECT_TRUE(platform.copyFile(root + L"payload.bin", root + L"copy.bin"));
-  EXPECT_EQ(this->machine.read(root + L"copy.bin"), payload);
-  EXPECT_EQ(this->machine.read(root + L"payload.bin"), payload);
-  // Never onto a file, never from nothing, never into a folder that is not there.
-  EXPECT_FALSE(platform.copyFile(root + L"payload.bin", root + L"existing.bin"));
-  EXPECT_EQ(this->machine.read(root + L"existing.bin"), Bytes("kept"));
-  EXPECT_FALSE(platform.copyFile(root + L"absent.bin", root + L"x.bin"));
-  EXPECT_FALSE(platform.copyFile(root + L"payload.bin", root + L"missing\\x.bin"));
-
   const std::wstring& other = this->machine.otherVolume;
   if (other.empty()) return;  // no second volume on this machine
+  this->machine.addFile(L"payload.bin", std::string(70000, 'p') + "end", 0);
+  const std::vector<uint8_t> payload = this->machine.read(root + L"payload.bin");
   // A rename does not copy: across volumes it fails and leaves the file where it was.
   EXPECT_FALSE(platform.renameFile(root + L"payload.bin", other + L"K3Fenn.exe"));
   EXPECT_EQ(this->machine.read(root + L"payload.bin"), payload);
   EXPECT_EQ(this->Name(L"payload.bin", kListNormalFiles), L"payload.bin");
   EXPECT_EQ(platform.listFirst(other + L"K3Fenn.exe", kListNormalFiles).name, L"");
-  // A copy gets there, and a rename on that volume gives it its name.
-  EXPECT_TRUE(platform.copyFile(root + L"payload.bin", other + L"partial.bin"));
-  EXPECT_TRUE(platform.renameFile(other + L"partial.bin", other + L"K3Fenn.exe"));
-  EXPECT_EQ(this->machine.read(other + L"K3Fenn.exe"), payload);
-  EXPECT_TRUE(platform.deleteFile(other + L"K3Fenn.exe"));
+}
+
+TYPED_TEST(PlatformContract, HeldFoldersWorkOnlyOnWhatIsInThem) {
+  Platform& platform = this->platform;
+  const std::wstring& root = this->machine.root;
+  this->machine.addFolder(L"product", 0);
+  this->machine.addFile(L"product\\k3main.exe", "k3", 0);
+  this->machine.addFile(L"product\\hidden.dat", "h", kHidden);
+  this->machine.addFolder(L"product\\K3rep.dat", 0);
+  this->machine.addFile(L"decoded.bin", "payload", 0);
+  this->machine.addFile(L"second.bin", "second", 0);
+  EXPECT_EQ(platform.holdFolder(root + L"absent"), nullptr);
+  EXPECT_EQ(platform.holdFolder(root + L"decoded.bin"), nullptr) << "a file is no folder";
+  const std::unique_ptr<HeldFolder> held = platform.holdFolder(root + L"product");
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(held->path(), root + L"product");
+  EXPECT_TRUE(held->hasFile(L"K3MAIN.EXE"));
+  EXPECT_FALSE(held->hasFile(L"hidden.dat"));
+  EXPECT_FALSE(held->hasFile(L"K3rep.dat")) << "a folder";
+  EXPECT_FALSE(held->hasFile(L"absent.dll"));
+
+  // A move never replaces, and takes nothing it cannot find.
+  EXPECT_EQ(held->moveInto(root + L"decoded.bin", L"K3Fenn.exe"), Moved::Done);
+  EXPECT_EQ(this->machine.read(root + L"product\\K3Fenn.exe"), Bytes("payload"));
+  EXPECT_EQ(held->moveInto(root + L"second.bin", L"k3main.exe"), Moved::Failed);
+  EXPECT_EQ(this->machine.read(root + L"product\\k3main.exe"), Bytes("k3"));
+  EXPECT_EQ(held->moveInto(root + L"absent.bin", L"x.dll"), Moved::Failed);
+
+  // A copy is made under its partial name and renamed; where either name is taken, nothing of
+  // what is there changes.
+  EXPECT_TRUE(held->copyInto(root + L"second.bin", L"~part", L"CompLib.dll"));
+  EXPECT_EQ(this->machine.read(root + L"product\\CompLib.dll"), Bytes("second"));
+  EXPECT_FALSE(held->hasFile(L"~part"));
+  EXPECT_FALSE(held->copyInto(root + L"second.bin", L"hidden.dat", L"other.dll"));
+  EXPECT_EQ(this->machine.read(root + L"product\\hidden.dat"), Bytes("h"));
+  EXPECT_FALSE(held->copyInto(root + L"second.bin", L"~part", L"k3main.exe"));
+  EXPECT_FALSE(held->hasFile(L"~part")) << "the copy that could not get its name is gone";
+  EXPECT_EQ(this->machine.read(root + L"product\\k3main.exe"), Bytes("k3"));
+
+  // Only a regular file is deleted.
+  EXPECT_FALSE(held->deleteRegularFile(L"hidden.dat"));
+  EXPECT_FALSE(held->deleteRegularFile(L"K3rep.dat"));
+  EXPECT_FALSE(held->deleteRegularFile(L"absent.dll"));
+  EXPECT_TRUE(held->deleteRegularFile(L"CompLib.dll"));
+  EXPECT_FALSE(held->hasFile(L"CompLib.dll"));
+  EXPECT_EQ(this->machine.read(root + L"product\\hidden.dat"), Bytes("h"));
+
+  const std::wstring& other = this->machine.otherVolume;
+  if (other.empty()) return;
+  // Only where a rename cannot leave its volume does the move say so; the file stays.
+  this->machine.addFile(L"third.bin", "third", 0);
+  const std::unique_ptr<HeldFolder> elsewhere =
+      platform.holdFolder(other.substr(0, other.size() - 1));
+  ASSERT_NE(elsewhere, nullptr);
+  EXPECT_EQ(elsewhere->moveInto(root + L"third.bin", L"K3Fenn.exe"), Moved::OtherVolume);
+  EXPECT_EQ(this->machine.read(root + L"third.bin"), Bytes("third"));
+  EXPECT_TRUE(elsewhere->copyInto(root + L"third.bin", L"~part", L"K3Fenn.exe"));
+  EXPECT_EQ(this->machine.read(other + L"K3Fenn.exe"), Bytes("third"));
+  EXPECT_TRUE(elsewhere->deleteRegularFile(L"K3Fenn.exe"));
+}
+
+TYPED_TEST(PlatformContract, PrivateFolderGoesWhenItEndsEmpty) {
+  Platform& platform = this->platform;
+  const std::wstring& root = this->machine.root;
+  std::wstring kept;
+  for (bool leaveAFile : {false, true}) {
+    const std::wstring userTemp = platform.tempPath();
+    std::unique_ptr<HeldFolder> folder = platform.makePrivateFolder(root);
+    ASSERT_NE(folder, nullptr);
+    EXPECT_EQ(platform.tempPath(), folder->path() + L"\\") << "the temp folder while it exists";
+    const std::wstring temp = platform.createTempFile(folder->path() + L"\\", L"~oc");
+    ASSERT_FALSE(temp.empty());
+    EXPECT_TRUE(platform.writeBytes(temp + L".bin", Bytes("decoded")));
+    EXPECT_TRUE(platform.renameFile(temp + L".bin", temp + L".moved"));
+    EXPECT_TRUE(platform.deleteFile(temp));
+    if (!leaveAFile) {
+      EXPECT_TRUE(platform.deleteFile(temp + L".moved"));
+    }
+    const std::wstring name = folder->path().substr(folder->path().rfind(L'\\') + 1);
+    EXPECT_EQ(name.rfind(L"~FennSetup-", 0), 0u) << testing::PrintToString(name);
+    folder.reset();
+    EXPECT_EQ(this->Name(name, kListFilesAndFolders), leaveAFile ? name : L"");
+    EXPECT_EQ(platform.tempPath(), userTemp);
+  }
 }
 
 TYPED_TEST(PlatformContract, DeletionsAtRestartAreReadBack) {

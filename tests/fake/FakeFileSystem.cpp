@@ -125,6 +125,7 @@ struct FakeFileSystem::Node {
   size_t quota = 0;
   int holds = 0;
   std::wstring linkTarget;
+  std::wstring permissions;
 
   bool folder() const { return (attributes & kAttrFolder) != 0; }
 
@@ -135,7 +136,9 @@ struct FakeFileSystem::Node {
     return nullptr;
   }
 
-  Node* add(std::unique_ptr<Node> node) {
+  // A new entry takes the permissions its folder gives; a moved one keeps its own.
+  Node* add(std::unique_ptr<Node> node, bool inherit = true) {
+    if (inherit) node->permissions = permissions;
     node->parent = this;
     children.push_back(std::move(node));
     return children.back().get();
@@ -436,10 +439,7 @@ bool FakeFileSystem::deleteFile(const std::wstring& path) {
       (node->attributes & kAttrReadOnly) != 0 || writeProtected(node->parent)) {
     return false;
   }
-  auto& siblings = node->parent->children;
-  siblings.erase(
-      std::find_if(siblings.begin(), siblings.end(),
-                   [node](const std::unique_ptr<Node>& entry) { return entry.get() == node; }));
+  removeNode(node);
   return true;
 }
 
@@ -456,29 +456,8 @@ bool FakeFileSystem::renameFile(const std::wstring& from, const std::wstring& to
   if (target == nullptr || target->child(leaf) != nullptr) return false;
   // Each drive is a volume of its own; a rename never copies.
   if (rootOf(source) != rootOf(target)) return false;
-  auto& siblings = source->parent->children;
-  auto position =
-      std::find_if(siblings.begin(), siblings.end(),
-                   [source](const std::unique_ptr<Node>& entry) { return entry.get() == source; });
-  std::unique_ptr<Node> moved = std::move(*position);
-  siblings.erase(position);
-  moved->name = leaf;
-  target->add(std::move(moved));
+  moveNode(source, target, leaf, false);
   return true;
-}
-
-bool FakeFileSystem::copyFile(const std::wstring& from, const std::wstring& to, size_t limit) {
-  const Node* source = find(from);
-  if (source == nullptr || source->folder()) return false;
-  std::wstring leaf;
-  Node* parent = parentForWrite(to, leaf);
-  if (parent == nullptr || parent->child(leaf) != nullptr) return false;
-  const std::vector<uint8_t> data = source->data;
-  const size_t length = std::min(limit, data.size());
-  // Written like any file: a full disk stops it part of the way.
-  const bool written = writeBytes(
-      to, std::vector<uint8_t>(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length)));
-  return written && length == data.size();
 }
 
 std::unique_ptr<FakeFileSystem::Node> FakeFileSystem::clone(const Node& node, Node* parent) {
@@ -494,6 +473,7 @@ std::unique_ptr<FakeFileSystem::Node> FakeFileSystem::clone(const Node& node, No
   copy->quota = node.quota;
   copy->holds = node.holds;
   copy->linkTarget = node.linkTarget;
+  copy->permissions = node.permissions;
   for (const auto& child : node.children) copy->children.push_back(clone(*child, copy.get()));
   return copy;
 }
@@ -527,6 +507,164 @@ void FakeFileSystem::releaseAllHolds() {
       for (auto& child : node->children) folders.push_back(child.get());
     }
   }
+}
+
+}  // namespace fenn::fake
+
+namespace fenn::fake {
+
+namespace {
+// A name inside a folder: no folder part, no pattern.
+bool BadLeaf(const std::wstring& name) {
+  return name.empty() || Malformed(name) || name.find_first_of(L"\\:*?") != std::wstring::npos;
+}
+}  // namespace
+
+void FakeFileSystem::setPermissions(const std::wstring& path, const std::wstring& permissions) {
+  Node* node = find(path);
+  if (node == nullptr) throw std::invalid_argument("fake: no such entry");
+  node->permissions = permissions;
+}
+
+std::wstring FakeFileSystem::permissions(const std::wstring& path) const {
+  const Node* node = find(path);
+  return node == nullptr ? std::wstring() : node->permissions;
+}
+
+void FakeFileSystem::removeNode(Node* node) {
+  auto& siblings = node->parent->children;
+  siblings.erase(
+      std::find_if(siblings.begin(), siblings.end(),
+                   [node](const std::unique_ptr<Node>& entry) { return entry.get() == node; }));
+}
+
+void FakeFileSystem::moveNode(Node* node, Node* folder, const std::wstring& name, bool inherit) {
+  auto& siblings = node->parent->children;
+  auto position =
+      std::find_if(siblings.begin(), siblings.end(),
+                   [node](const std::unique_ptr<Node>& entry) { return entry.get() == node; });
+  std::unique_ptr<Node> moved = std::move(*position);
+  siblings.erase(position);
+  moved->name = name;
+  folder->add(std::move(moved), inherit);
+}
+
+bool FakeFileSystem::moveFolder(const std::wstring& from, const std::wstring& to) {
+  std::wstring folderPart, leaf;
+  SplitLeaf(from, folderPart, leaf);
+  Node* parent = find(folderPart);
+  Node* folder = parent != nullptr ? parent->child(leaf) : nullptr;
+  if (folder == nullptr || folder->holds > 0) return false;
+  std::wstring newLeaf;
+  Node* target = parentForWrite(to, newLeaf);
+  if (target == nullptr || target->child(newLeaf) != nullptr || rootOf(target) != rootOf(parent)) {
+    return false;
+  }
+  moveNode(folder, target, newLeaf, false);
+  return true;
+}
+
+FakeFileSystem::Node* FakeFileSystem::holdFolder(const std::wstring& path) {
+  std::wstring folderPart, leaf;
+  SplitLeaf(path, folderPart, leaf);
+  Node* folder = nullptr;
+  if (leaf.empty()) {
+    folder = find(path);  // a drive's root
+  } else if (Node* parent = find(folderPart); parent != nullptr && parent->folder()) {
+    folder = parent->child(leaf);
+    if (folder != nullptr && !folder->linkTarget.empty()) return nullptr;  // never through a link
+  }
+  if (folder == nullptr || !folder->folder()) return nullptr;
+  ++folder->holds;
+  return folder;
+}
+
+void FakeFileSystem::releaseFolder(Node* folder) {
+  if (folder->holds > 0) --folder->holds;
+}
+
+FakeFileSystem::Node* FakeFileSystem::makeHeldFolder(const std::wstring& parent,
+                                                     const std::wstring& name,
+                                                     const std::wstring& permissions) {
+  std::wstring leaf;
+  Node* folder = parentForWrite(parent + name, leaf);
+  if (folder == nullptr || folder->child(leaf) != nullptr) return nullptr;
+  addFolder(parent + name);
+  Node* made = folder->child(leaf);
+  made->permissions = permissions;
+  ++made->holds;
+  return made;
+}
+
+void FakeFileSystem::removeFolderIfEmpty(Node* folder) {
+  releaseFolder(folder);
+  for (const auto& entry : folder->children) {
+    if (!entry->dot) return;
+  }
+  if (folder->parent != nullptr && folder->holds == 0) removeNode(folder);
+}
+
+bool FakeFileSystem::hasRegularFile(Node* folder, const std::wstring& name) const {
+  const Node* file = folder->child(name);
+  return file != nullptr && !file->folder() && file->linkTarget.empty() &&
+         (file->attributes & (kAttrHidden | kAttrSystem)) == 0;
+}
+
+Moved FakeFileSystem::moveInto(Node* folder, const std::wstring& from, const std::wstring& name) {
+  Node* source = find(from);
+  if (source == nullptr || source->folder() || source->holds > 0 ||
+      writeProtected(source->parent)) {
+    return Moved::Failed;
+  }
+  // Each drive is a volume of its own; a rename never copies.
+  if (rootOf(source) != rootOf(folder)) return Moved::OtherVolume;
+  if (writeProtected(folder) || BadLeaf(name) || folder->child(name) != nullptr) {
+    return Moved::Failed;
+  }
+  moveNode(source, folder, name, true);  // its permissions: what the folder gives a new file
+  return Moved::Done;
+}
+
+FakeFileSystem::Node* FakeFileSystem::createIn(Node* folder, const std::wstring& name) {
+  if (writeProtected(folder) || BadLeaf(name) || folder->child(name) != nullptr) return nullptr;
+  auto node = std::make_unique<Node>();
+  node->name = name;
+  node->holds = 1;
+  return folder->add(std::move(node));
+}
+
+size_t FakeFileSystem::roomIn(const Node* folder, size_t wanted) {
+  for (; folder != nullptr; folder = folder->parent) {
+    if (folder->hasQuota) wanted = std::min(wanted, folder->quota);
+  }
+  return wanted;
+}
+
+bool FakeFileSystem::writeHeld(Node* file, const std::vector<uint8_t>& bytes) {
+  const size_t room = roomIn(file->parent, bytes.size());
+  file->data.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(room));
+  return room == bytes.size();
+}
+
+bool FakeFileSystem::renameHeld(Node* folder, Node* file, const std::wstring& name) {
+  if (file->parent != folder || BadLeaf(name) || folder->child(name) != nullptr) return false;
+  file->name = name;
+  return true;
+}
+
+void FakeFileSystem::closeHeld(Node* file, bool deleteIt) {
+  file->holds = 0;
+  if (deleteIt) removeNode(file);
+}
+
+bool FakeFileSystem::deleteRegularFile(Node* folder, const std::wstring& name) {
+  Node* file = folder->child(name);
+  if (!hasRegularFile(folder, name) || file->holds > 0 || (file->attributes & kAttrReadOnly) != 0 ||
+      writeProtected(folder)) {
+    return false;
+  }
+  removeNode(file);
+  return true;
 }
 
 }  // namespace fenn::fake

@@ -26,6 +26,8 @@ constexpr uint32_t kDriveNoRootDir = 1;
 
 class FakeFileSystem {
  public:
+  struct Node;  // an entry: what a handle to it names, whatever its path becomes
+
   FakeFileSystem();
   ~FakeFileSystem();
   // A copy of the whole disk as it stands (a machine whose setup was killed at this moment).
@@ -54,6 +56,11 @@ class FakeFileSystem {
   // entries, so a target above it makes a cycle.
   void addLink(const std::wstring& path, const std::wstring& target);
 
+  // The permissions of an entry, as a label; a new entry takes its folder's.
+  void setPermissions(const std::wstring& path, const std::wstring& permissions);
+  // Another process renames a folder (or moves it within its drive); a held folder cannot be.
+  bool moveFolder(const std::wstring& from, const std::wstring& to);
+
   // ---- Inspecting -----------------------------------------------------------------------------
   bool exists(const std::wstring& path) const;
   bool isFolder(const std::wstring& path) const;
@@ -61,6 +68,7 @@ class FakeFileSystem {
   bool isLink(const std::wstring& path) const;
   std::vector<uint8_t> contents(const std::wstring& path) const;
   std::string text(const std::wstring& path) const;
+  std::wstring permissions(const std::wstring& path) const;
   // Names in a folder in listing order, without "." and "..".
   std::vector<std::wstring> entries(const std::wstring& folder) const;
 
@@ -78,17 +86,36 @@ class FakeFileSystem {
   bool deleteFile(const std::wstring& path);
   // Within one drive only: each drive is a volume of its own.
   bool renameFile(const std::wstring& from, const std::wstring& to);
-  // A new file with at most `limit` bytes of `from` (all of them by default); false unless all
-  // were copied. Never replaces a file.
-  bool copyFile(const std::wstring& from, const std::wstring& to, size_t limit = SIZE_MAX);
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes);
+
+  // ---- Held folders: entries named by their node, never by a path ----------------------------
+  // The folder at `path` itself (a link there is not followed), held; null when there is none.
+  Node* holdFolder(const std::wstring& path);
+  void releaseFolder(Node* folder);
+  // A new folder `name` in `parent` with these permissions, held; null when it cannot be made.
+  Node* makeHeldFolder(const std::wstring& parent, const std::wstring& name,
+                       const std::wstring& permissions);
+  // Removes the held folder when it is empty.
+  void removeFolderIfEmpty(Node* folder);
+  bool hasRegularFile(Node* folder, const std::wstring& name) const;
+  Moved moveInto(Node* folder, const std::wstring& from, const std::wstring& name);
+  // A new empty file, held by its creator (nobody else opens or deletes it); null where any
+  // entry of that name is.
+  Node* createIn(Node* folder, const std::wstring& name);
+  bool writeHeld(Node* file, const std::vector<uint8_t>& bytes);
+  bool renameHeld(Node* folder, Node* file, const std::wstring& name);
+  void closeHeld(Node* file, bool deleteIt);
+  bool deleteRegularFile(Node* folder, const std::wstring& name);
 
   // Every listFirst, in order: pattern and attribute set.
   std::vector<std::pair<std::wstring, int>> listLog;
 
  private:
-  struct Node;
   struct Location;
+  static size_t roomIn(const Node* folder, size_t wanted);
+  static void removeNode(Node* node);
+  // Moves the entry into `folder` as `name`; with `inherit` it takes the folder's permissions.
+  static void moveNode(Node* node, Node* folder, const std::wstring& name, bool inherit);
   Node* find(const std::wstring& path) const;
   Node* makeFolders(const std::wstring& path);
   Node& requireFolder(const std::wstring& path) const;

@@ -248,18 +248,6 @@ bool FakePlatform::deletionPendingAtRestart(const std::wstring& path) {
   return false;
 }
 
-bool FakePlatform::copyFile(const std::wstring& from, const std::wstring& to) {
-  ++copies;
-  if (!duringCopy) return fs.copyFile(from, to);
-  // Half the bytes, as a copy that is under way has them.
-  const size_t half = fs.contents(from).size() / 2;
-  const bool existed = fs.exists(to);
-  fs.copyFile(from, to, half);
-  if (existed || !fs.exists(to) || fs.contents(to).size() != half) return false;
-  duringCopy(to);
-  return fs.writeBytes(to, fs.contents(from));
-}
-
 bool FakePlatform::deleteFile(const std::wstring& path) {
   return fs.deleteFile(path);
 }
@@ -297,6 +285,96 @@ std::optional<std::vector<uint8_t>> FakePlatform::loadResourceData(int id) {
   const auto entry = customResources.find(id);
   if (entry == customResources.end()) return std::nullopt;
   return entry->second;
+}
+
+// ---- Held folders ------------------------------------------------------------------------------
+
+namespace {
+
+class FakeHeldFolder : public HeldFolder {
+ public:
+  FakeHeldFolder(FakePlatform& platform, FakeFileSystem::Node* folder, std::wstring path,
+                 bool isPrivate)
+      : platform_(platform), folder_(folder), path_(std::move(path)), remove_(isPrivate) {
+    ++platform_.heldFolders;
+    // A private folder is the process's temp folder while it exists.
+    if (isPrivate) {
+      savedTemp_ = platform_.tempFolder;
+      platform_.tempFolder = path_ + L"\\";
+    }
+  }
+  ~FakeHeldFolder() override {
+    --platform_.heldFolders;
+    if (remove_) {
+      platform_.tempFolder = savedTemp_;
+      platform_.fs.removeFolderIfEmpty(folder_);
+    } else {
+      platform_.fs.releaseFolder(folder_);
+    }
+  }
+
+  const std::wstring& path() const override { return path_; }
+  bool hasFile(const std::wstring& name) override {
+    return platform_.fs.hasRegularFile(folder_, name);
+  }
+  Moved moveInto(const std::wstring& file, const std::wstring& name) override {
+    return Step(platform_.fs.moveInto(folder_, file, name));
+  }
+  bool copyInto(const std::wstring& file, const std::wstring& partialName,
+                const std::wstring& name) override {
+    ++platform_.copies;
+    if (!platform_.fs.exists(file) || platform_.fs.isFolder(file)) return false;
+    const std::vector<uint8_t> data = platform_.fs.contents(file);
+    FakeFileSystem::Node* made = Step(platform_.fs.createIn(folder_, partialName));
+    if (made == nullptr) return false;
+    bool whole = platform_.fs.writeHeld(
+        made, std::vector<uint8_t>(data.begin(),
+                                   data.begin() + static_cast<std::ptrdiff_t>(data.size() / 2)));
+    if (platform_.duringCopy) platform_.duringCopy(path_ + L"\\" + partialName);
+    whole = Step(whole && platform_.fs.writeHeld(made, data));
+    whole = Step(whole && platform_.fs.renameHeld(folder_, made, name));
+    platform_.fs.closeHeld(made, !whole);  // the handle that made it deletes it
+    return Step(whole);
+  }
+  bool deleteRegularFile(const std::wstring& name) override {
+    return Step(platform_.fs.deleteRegularFile(folder_, name));
+  }
+
+ private:
+  template <typename T>
+  T Step(T result) {
+    if (platform_.afterHeldFolderStep) platform_.afterHeldFolderStep();
+    return result;
+  }
+
+  FakePlatform& platform_;
+  FakeFileSystem::Node* folder_;
+  std::wstring path_;
+  bool remove_;
+  std::wstring savedTemp_;
+};
+
+}  // namespace
+
+std::unique_ptr<HeldFolder> FakePlatform::holdFolder(const std::wstring& path) {
+  FakeFileSystem::Node* folder = fs.holdFolder(path);
+  if (folder == nullptr) return nullptr;
+  return std::make_unique<FakeHeldFolder>(*this, folder, path, false);
+}
+
+std::unique_ptr<HeldFolder> FakePlatform::makePrivateFolder(const std::wstring& parent) {
+  std::wstring base = parent;
+  if (base.empty() || base.back() != L'\\') base += L'\\';
+  if (!fs.isFolder(base)) return nullptr;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    wchar_t hex[16];
+    std::swprintf(hex, 16, L"~FennSetup-%X", privateCounter_++);
+    if (fs.exists(base + hex)) continue;
+    FakeFileSystem::Node* folder = fs.makeHeldFolder(base, hex, kPrivatePermissions);
+    if (folder == nullptr) return nullptr;
+    return std::make_unique<FakeHeldFolder>(*this, folder, base + hex, true);
+  }
+  return nullptr;
 }
 
 // ---- kernel32 ----------------------------------------------------------------------------------

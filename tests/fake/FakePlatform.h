@@ -91,8 +91,11 @@ class FakePlatform : public Platform {
   void perform(UserAction action);
   // Runs at every sleepMilliseconds.
   std::function<void()> duringSleep;
-  // Runs in the middle of every copyFile, when the target holds half the bytes.
+  // Runs in the middle of every copy into a held folder, when the copy holds half the bytes.
   std::function<void(const std::wstring& target)> duringCopy;
+  // Runs after every step of the work in a held folder (a move, a file made, a copy written, a
+  // rename, a delete), as a process may be ended between any two.
+  std::function<void()> afterHeldFolderStep;
   // A run still visible after this many yields is stalled (nobody scripted an ending): the fake
   // hides the panel so that the test ends, and sets `stalled`.
   int stallLimit = 100000;
@@ -116,7 +119,7 @@ class FakePlatform : public Platform {
   int sleeps = 0;
   int waits = 0;                               // waitForMessage calls
   std::vector<std::wstring> deletedAtRestart;  // files scheduled for deletion at restart
-  int copies = 0;                              // copyFile calls
+  int copies = 0;                              // copies into a held folder
   int otherPanelActivations = 0;               // times another setup brought this panel forward
   int badFrees = 0;                            // freeLibrary of a handle that is not loaded
   size_t loadedModules() const { return modules_.size(); }
@@ -147,10 +150,15 @@ class FakePlatform : public Platform {
   bool deletionPendingAtRestart(const std::wstring& path) override;
   bool cancelDeletionAtRestart(const std::wstring& path) override;
   bool renameFile(const std::wstring& from, const std::wstring& to) override;
-  bool copyFile(const std::wstring& from, const std::wstring& to) override;
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override;
   bool writeNewFile(const std::wstring& path, const std::vector<uint8_t>& bytes,
                     const std::function<bool()>& whileEmpty) override;
+
+  std::unique_ptr<HeldFolder> holdFolder(const std::wstring& path) override;
+  std::unique_ptr<HeldFolder> makePrivateFolder(const std::wstring& parent) override;
+  // The permissions the private folders get.
+  static constexpr wchar_t kPrivatePermissions[] = L"SYSTEM, Administrators";
+  int heldFolders = 0;  // held folders that have not ended
 
   std::optional<std::wstring> loadResourceString(int id) override;
   std::optional<std::vector<uint8_t>> loadResourceData(int id) override;
@@ -186,6 +194,7 @@ class FakePlatform : public Platform {
   std::map<ModuleHandle, Module> modules_;
   ModuleHandle nextModule_ = 0x10000000;
   unsigned tempCounter_ = 0x1a2b;
+  unsigned privateCounter_ = 0x5e7;
   // The processes of one machine: which of them holds the setup run, and whose panels there are.
   struct Processes {
     FakePlatform* setupRun = nullptr;

@@ -36,12 +36,13 @@ def snapshot(folder):
 
 
 def leftover_temp_files(temp_dir):
-    """The setup's temporary files (prefix "~oc") and the codec's own copies ("~md")."""
+    """The setup's private folders ("~FennSetup-", which hold its "~oc" files) and the codec's own
+    copies ("~md")."""
     temp_dir = Path(temp_dir)
     if not temp_dir.is_dir():
         return []
     return sorted(p.name for p in temp_dir.iterdir()
-                  if p.name.lower().startswith(("~oc", "~md")))
+                  if p.name.lower().startswith(("~oc", "~md", "~fennsetup-")))
 
 
 def find_case_insensitive(folder, name):

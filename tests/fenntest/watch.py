@@ -13,20 +13,32 @@ IN_CREATE = 0x100
 IN_MOVED_FROM = 0x040
 IN_DELETE = 0x200
 IN_NONBLOCK = 0o4000
+IN_ISDIR = 0x40000000
 EVENT_HEADER = struct.Struct("iIII")
 
 
 class FolderWatch:
-    """Events in one folder: by default finished writes and deletions."""
+    """Events in one folder: by default finished writes and deletions. With follow_new_folders,
+    also the events in every folder made in it while it is watched (the setup's private folder in
+    the temp folder); what such a folder already holds when its watch begins counts as created."""
 
-    def __init__(self, folder, mask=IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_FROM):
+    def __init__(self, folder, mask=IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_FROM,
+                 follow_new_folders=False):
         self._libc = ctypes.CDLL(None, use_errno=True)
         self._fd = self._libc.inotify_init1(IN_NONBLOCK)
         if self._fd < 0:
             raise OSError(ctypes.get_errno(), "inotify_init1")
-        if self._libc.inotify_add_watch(self._fd, str(folder).encode(), mask) < 0:
-            raise OSError(ctypes.get_errno(), f"inotify_add_watch {folder}")
+        self._folders = {}
+        self._mask = mask | (IN_CREATE if follow_new_folders else 0)
+        self._follow = follow_new_folders
+        self._add(str(folder))
         self._pending = []
+
+    def _add(self, folder):
+        wd = self._libc.inotify_add_watch(self._fd, folder.encode(), self._mask)
+        if wd < 0:
+            raise OSError(ctypes.get_errno(), f"inotify_add_watch {folder}")
+        self._folders[wd] = folder
 
     def drain(self):
         """Forgets everything seen so far."""
@@ -64,12 +76,23 @@ class FolderWatch:
         events = []
         offset = 0
         while offset < len(data):
-            _, event_mask, _, length = EVENT_HEADER.unpack_from(data, offset)
+            wd, event_mask, _, length = EVENT_HEADER.unpack_from(data, offset)
             offset += EVENT_HEADER.size
             raw = data[offset:offset + length].split(b"\0", 1)[0]
             offset += length
-            events.append((event_mask, raw.decode("utf-8", "replace")))
+            name = raw.decode("utf-8", "replace")
+            events.append((event_mask, name))
+            if self._follow and event_mask & IN_CREATE and event_mask & IN_ISDIR \
+                    and wd in self._folders:
+                events += self._follow_folder(os.path.join(self._folders[wd], name))
         return events
+
+    def _follow_folder(self, folder):
+        try:
+            self._add(folder)
+            return [(IN_CREATE, entry) for entry in sorted(os.listdir(folder))]
+        except OSError:
+            return []  # gone again before its watch could begin
 
     def close(self):
         os.close(self._fd)

@@ -47,12 +47,15 @@ TEST_F(CatalogueTest, TempFileAndOutputNames) {
                        const std::wstring& destination) {
     calls.emplace_back(source, destination);
     EXPECT_TRUE(fake.fs.exists(source));  // the container was written before the call
+    EXPECT_EQ(fake.fs.permissions(source), fake::FakePlatform::kPrivatePermissions);
     return unpack(fake, source, destination);
   };
   Install({});
   ASSERT_EQ(calls.size(), 4u);
   for (const auto& call : calls) {
-    EXPECT_EQ(call.first.rfind(std::wstring(kTempFolder) + L"~oc", 0), 0u) << call.first;
+    // In the run's own folder inside the temp folder.
+    EXPECT_EQ(call.first.rfind(std::wstring(kTempFolder) + L"~FennSetup-", 0), 0u) << call.first;
+    EXPECT_EQ(call.first.compare(call.first.rfind(L'\\') + 1, 3, L"~oc"), 0) << call.first;
     EXPECT_EQ(call.first.substr(call.first.size() - 4), L".TMP");
     EXPECT_EQ(call.second, call.first + L".bin");
   }

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "SetupWorld.h"
+#include "installer/ProductFolderPlacement.h"
 #include "setup/basMain.h"
 
 namespace fenn::test {
@@ -106,6 +107,36 @@ TEST_F(ExtractionErrorTest, MoveIntoTheProductFolderFails) {
   ExpectEnding(kCannotPlaceFile, {});
   EXPECT_TRUE(TempFiles().empty());  // the decompressed file does not stay behind
   EXPECT_EQ(platform.fs.entries(kDefaultFolder).size(), kProductFiles.size());
+  EXPECT_EQ(platform.copies, 0)
+      << "only a rename that cannot leave its volume falls back to a copy";
+}
+
+// Across volumes, a name of the setup's partial form that the setup did not make (a hidden file,
+// a folder, a link) is neither removed as a leftover nor deleted when the copy cannot be made
+// under it, and nothing is written through it.
+TEST_F(ExtractionErrorTest, PartialNameTheSetupDidNotMakeIsLeftAlone) {
+  const std::wstring product = L"D:\\Tolvarine";
+  const std::wstring partial = Join(product, PartialCopyName(L"CompLib.dll"));
+  for (int kind = 0; kind < 3; ++kind) {
+    SCOPED_TRACE("kind " + std::to_string(kind));
+    fake::FakePlatform machine;
+    BuildMachine(machine);
+    machine.fs.addDrive(L'D', kDriveFixed);
+    AddProduct(machine, product);
+    machine.fs.addFile(L"D:\\Admin\\kept.dll", "the administrators' file");
+    if (kind == 0) machine.fs.addFile(partial, "someone's", fake::kAttrHidden);
+    if (kind == 1) machine.fs.addFolder(partial);
+    if (kind == 2) machine.fs.addLink(partial, L"D:\\Admin");
+    Main(machine);
+    ExpectEndedAfterBox(machine, kCannotPlaceFile);
+    EXPECT_FALSE(machine.fs.exists(Join(product, L"CompLib.dll")));
+    EXPECT_TRUE(machine.fs.exists(partial));
+    if (kind == 0) {
+      EXPECT_EQ(machine.fs.text(partial), "someone's");
+    }
+    EXPECT_EQ(machine.fs.entries(L"D:\\Admin"), std::vector<std::wstring>{L"kept.dll"});
+    EXPECT_EQ(machine.fs.text(L"D:\\Admin\\kept.dll"), "the administrators' file");
+  }
 }
 
 TEST_F(ExtractionErrorTest, RenameOfTheOutputFails) {

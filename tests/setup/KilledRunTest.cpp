@@ -32,6 +32,7 @@ class KillableMachine : public fake::FakePlatform {
     fs.addDrive(L'D', kDriveFixed);
     AddProduct(*this, kOtherVolumeFolder);
     duringCopy = [this](const std::wstring&) { Moment(); };
+    afterHeldFolderStep = [this] { Moment(); };
     codec = [this](fake::FakePlatform& self, const std::wstring& source,
                    const std::wstring& destination) {
       // The codec writes its output piece by piece.
@@ -57,9 +58,6 @@ class KillableMachine : public fake::FakePlatform {
       Moment();  // made empty
       return whileEmpty();
     });
-  }
-  bool copyFile(const std::wstring& from, const std::wstring& to) override {
-    return After(FakePlatform::copyFile(from, to));
   }
   bool deleteFile(const std::wstring& path) override {
     return After(FakePlatform::deleteFile(path));
@@ -123,8 +121,12 @@ void ExpectNextRunCompletes(const KilledMachine& killed, bool restartFirst) {
     next.restartSystem();
     EXPECT_TRUE(next.fs.contents(kStagedLibrary).empty())
         << "the staged library outlived a restart";
-    // So did no temp file: each was handed to the same deletion when it was made.
-    EXPECT_TRUE(next.fs.entries(kTempFolder).empty()) << "a temp file outlived a restart";
+    // So did no temp file: each was handed to the same deletion when it was made. The killed
+    // run's private folder may stay, empty.
+    for (const std::wstring& folder : next.fs.entries(kTempFolder)) {
+      EXPECT_TRUE(next.fs.entries(Join(kTempFolder, folder)).empty())
+          << "a temp file outlived a restart";
+    }
   }
   next.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
   Main(next);
@@ -138,9 +140,13 @@ void ExpectNextRunCompletes(const KilledMachine& killed, bool restartFirst) {
   for (const std::wstring& name : next.fs.entries(kOtherVolumeFolder)) {
     EXPECT_FALSE(IsPartialCopyName(name)) << testing::PrintToString(name);
   }
-  // Only the setup's own temporary names can be left in the temp folder by the killed run.
-  for (const std::wstring& name : next.fs.entries(kTempFolder)) {
-    EXPECT_EQ(name.rfind(L"~oc", 0), 0u) << testing::PrintToString(name);
+  // Only the killed run's private folder, with its own temporary names, can be left in the temp
+  // folder.
+  for (const std::wstring& folder : next.fs.entries(kTempFolder)) {
+    EXPECT_EQ(folder.rfind(L"~FennSetup-", 0), 0u) << testing::PrintToString(folder);
+    for (const std::wstring& name : next.fs.entries(Join(kTempFolder, folder))) {
+      EXPECT_EQ(name.rfind(L"~oc", 0), 0u) << testing::PrintToString(name);
+    }
   }
 }
 
@@ -165,6 +171,7 @@ TEST(KilledRunTest, PayloadIsCopiedUnderAPartialNameOnlyAcrossVolumes) {
   BuildMachine(across);
   across.fs.addDrive(L'D', kDriveFixed);
   AddProduct(across, kOtherVolumeFolder);
+  across.fs.setPermissions(kOtherVolumeFolder, L"product folder's");
   std::vector<std::wstring> copiedTo;
   across.duringCopy = [&](const std::wstring& target) {
     copiedTo.push_back(target);
@@ -181,11 +188,97 @@ TEST(KilledRunTest, PayloadIsCopiedUnderAPartialNameOnlyAcrossVolumes) {
   fake::FakePlatform same;
   BuildMachine(same);
   AddProduct(same, kDefaultFolder);
+  same.fs.setPermissions(kDefaultFolder, L"product folder's");
   same.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
   Main(same);
   EXPECT_EQ(same.copies, 0);
   for (const std::wstring& name : kCatalogueNames) {
     EXPECT_EQ(same.fs.text(Join(kDefaultFolder, name)), PayloadContent(name));
+    // Either way a placed file has the permissions the product folder gives, not the private
+    // folder's it was decoded in.
+    EXPECT_EQ(same.fs.permissions(Join(kDefaultFolder, name)), L"product folder's");
+    EXPECT_EQ(across.fs.permissions(InProduct(name)), L"product folder's");
+  }
+  EXPECT_EQ(same.heldFolders + across.heldFolders, 0);
+}
+
+// The verified folder is held until the run ends: it cannot be swapped for a link, and a link put
+// in place of one of its parents redirects nothing, neither the payloads nor the removal of
+// partial copies.
+TEST(KilledRunTest, SwapAfterVerificationRedirectsNothing) {
+  for (const std::wstring product : {L"D:\\Games\\Tolvarine", L"C:\\Games\\Tolvarine"}) {
+    SCOPED_TRACE(testing::PrintToString(product));
+    const std::wstring drive = product.substr(0, 2);
+    const std::wstring adminCopy = drive + L"\\Admin\\Tolvarine";
+    const std::wstring adminFile = Join(adminCopy, PartialCopyName(L"K3Fenn.exe"));
+    struct NotesTheHoldAtRun : fake::FakePlatform {
+      bool startProgram(const std::wstring& path) override {
+        heldAtRun = heldFolders;
+        return FakePlatform::startProgram(path);
+      }
+      int heldAtRun = -1;
+    } machine;
+    BuildMachine(machine);
+    machine.fs.addDrive(L'D', kDriveFixed);
+    AddProduct(machine, product);
+    machine.fs.addFile(adminFile, "the administrators' file");
+    bool swapped = false;
+    machine.duringYield = [&] {
+      // Once the run has verified the folder and starts unpacking.
+      if (swapped || machine.label != L"압축을 해제하고 있습니다.") return;
+      swapped = true;
+      EXPECT_FALSE(machine.fs.moveFolder(product, product + L".old")) << "the held folder";
+      ASSERT_TRUE(machine.fs.moveFolder(drive + L"\\Games", drive + L"\\Games.old"));
+      machine.fs.addLink(drive + L"\\Games", drive + L"\\Admin");
+    };
+    machine.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickRun);
+    Main(machine);
+    EXPECT_TRUE(swapped);
+    EXPECT_EQ(machine.heldAtRun, 1) << "the folder is still held when Run starts the updater";
+    EXPECT_EQ(machine.heldFolders, 0) << "and let go when the panel ends";
+    EXPECT_NE(
+        std::find(machine.labelLog.begin(), machine.labelLog.end(), L"설치를 완료하였습니다."),
+        machine.labelLog.end());
+    for (const std::wstring& name : kCatalogueNames) {
+      EXPECT_EQ(machine.fs.text(Join(drive + L"\\Games.old\\Tolvarine", name)),
+                PayloadContent(name));
+    }
+    EXPECT_EQ(machine.fs.entries(adminCopy),
+              std::vector<std::wstring>{PartialCopyName(L"K3Fenn.exe")});
+    EXPECT_EQ(machine.fs.text(adminFile), "the administrators' file");
+  }
+}
+
+// A swap between the verification and the hold: what is held is verified once more, so a link
+// is refused and a folder without the six files is not taken; either way the run ends as not
+// found, before anything is staged or written.
+TEST(KilledRunTest, SwapBeforeTheHoldEndsAsNotFound) {
+  struct SwappedBeforeTheHold : fake::FakePlatform {
+    std::unique_ptr<HeldFolder> holdFolder(const std::wstring& path) override {
+      fs.moveFolder(path, path + L".old");
+      if (link) {
+        fs.addLink(path, L"D:\\Admin");
+      } else {
+        fs.addFile(Join(path, L"k3main.exe"), "a user's");
+      }
+      return FakePlatform::holdFolder(path);
+    }
+    bool link = false;
+  };
+  for (bool link : {true, false}) {
+    SwappedBeforeTheHold machine;
+    machine.link = link;
+    BuildMachine(machine);
+    machine.fs.addDrive(L'D', kDriveFixed);
+    AddProduct(machine, kOtherVolumeFolder);
+    machine.fs.addFile(L"D:\\Admin\\kept.dll", "the administrators' file");
+    Main(machine);
+    ASSERT_EQ(machine.messageBoxes.size(), 1u);
+    EXPECT_EQ(machine.messageBoxes[0].text,
+              L"톨바리네를 찾을 수 없습니다.\r\n톨바리네를 다시 설치해 주십시오.");
+    EXPECT_EQ(machine.fs.entries(L"D:\\Admin"), std::vector<std::wstring>{L"kept.dll"});
+    EXPECT_TRUE(machine.dataReads.empty()) << "nothing staged or unpacked";
+    EXPECT_EQ(machine.heldFolders, 0);
   }
 }
 
@@ -199,8 +292,10 @@ TEST(KilledRunTest, PartialCopiesAreRemovedAndNothingElse) {
   machine.fs.addFile(InProduct(PartialCopyName(L"setupapi.dll")), "plain by");
   machine.fs.addFile(InProduct(L"~fennsetup-K3Fenn.exe.PARTIAL"), "plain bytes of K3");
   // Names that only look alike belong to the product.
+  // So do partial names of what is no catalogue entry.
   const std::vector<std::wstring> alike = {L"~FennSetup-.partial", L"~FennSetup-notes.txt",
-                                           L"K3Fenn.exe.partial", L"~FennSetup-x.partial.bak"};
+                                           L"K3Fenn.exe.partial", L"~FennSetup-x.partial.bak",
+                                           L"~FennSetup-k3main.exe.partial"};
   for (const std::wstring& name : alike) machine.fs.addFile(InProduct(name), "product");
   machine.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
   Main(machine);

@@ -35,6 +35,13 @@ TEST(ListingLinkTest, LinksAreMarkedAsSuch) {
   ListResult link = platform.listFirst(fixture + L"link", kListFilesAndFolders);
   EXPECT_EQ(link.name, L"link");
   EXPECT_TRUE(link.link);
+  // A folder is held as itself, never through a link; held, it cannot be renamed.
+  EXPECT_EQ(platform.holdFolder(fixture + L"link"), nullptr);
+  {
+    const std::unique_ptr<HeldFolder> held = platform.holdFolder(fixture + L"real");
+    ASSERT_NE(held, nullptr);
+    EXPECT_FALSE(MoveFileExW((fixture + L"real").c_str(), (fixture + L"moved").c_str(), 0));
+  }
   bool linkSeen = false;
   for (ListResult entry = platform.listFirst(fixture, kListFilesAndFolders); !entry.name.empty();
        entry = platform.listNext()) {
@@ -126,7 +133,9 @@ TEST_F(CodecCallTest, DecompressesThroughTheModuleLoadedByFullPath) {
   };
   FILETIME restored[2], copied[2];
   timesOf(folder / L"복원.bin", restored[0], restored[1]);
-  ASSERT_TRUE(platform.copyFile(folder / L"복원.bin", folder / L"복사본.bin"));
+  const std::unique_ptr<HeldFolder> held = platform.holdFolder(folder.path());
+  ASSERT_NE(held, nullptr);
+  ASSERT_TRUE(held->copyInto(folder / L"복원.bin", L"~복사 중", L"복사본.bin"));
   timesOf(folder / L"복사본.bin", copied[0], copied[1]);
   EXPECT_EQ(contentOf(folder / L"복사본.bin"), bytesOf(content));
   EXPECT_EQ(CompareFileTime(&restored[0], &copied[0]), 0) << "last access";

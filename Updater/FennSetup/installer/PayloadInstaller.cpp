@@ -1,6 +1,5 @@
 #include "installer/PayloadInstaller.h"
 
-#include "common/ExistenceTests.h"
 #include "installer/ProductFolderPlacement.h"
 #include "installer/SystemDlls.h"
 #include "installer/TempFileGuard.h"
@@ -13,8 +12,18 @@ constexpr wchar_t kTempPrefix[] = L"~oc";
 constexpr wchar_t kDecompressedSuffix[] = L".bin";
 }  // namespace
 
+std::wstring PayloadInstaller::PrivateTempFolder() {
+  if (!privateFolder_) {
+    const std::wstring userTemp = platform_.tempPath();
+    if (userTemp.empty()) return std::wstring();
+    privateFolder_ = platform_.makePrivateFolder(userTemp);
+    if (!privateFolder_) return std::wstring();
+  }
+  return privateFolder_->path() + L"\\";
+}
+
 bool PayloadInstaller::MakeTempFile(const std::wstring& prefix, std::wstring& path) {
-  const std::wstring tempFolder = platform_.tempPath();
+  const std::wstring tempFolder = PrivateTempFolder();
   if (tempFolder.empty()) return false;
   const std::wstring made = platform_.createTempFile(tempFolder, prefix);
   if (made.empty()) return false;
@@ -24,18 +33,33 @@ bool PayloadInstaller::MakeTempFile(const std::wstring& prefix, std::wstring& pa
 
 Extraction PayloadInstaller::ExtractPayloads(const std::wstring& productFolder,
                                              const std::wstring& presentLibraries) {
+  const std::unique_ptr<HeldFolder> held = platform_.holdFolder(productFolder);
+  if (!held) return Extraction::CannotPlaceFile;
+  return ExtractPayloads(*held, presentLibraries);
+}
+
+Extraction PayloadInstaller::ExtractPayloads(HeldFolder& productFolder,
+                                             const std::wstring& presentLibraries) {
+  const Extraction result = ExtractCatalogue(productFolder, presentLibraries);
+  // Every pass deleted its temp files: the private folder goes with the extraction.
+  privateFolder_.reset();
+  return result;
+}
+
+Extraction PayloadInstaller::ExtractCatalogue(HeldFolder& productFolder,
+                                              const std::wstring& presentLibraries) {
   PresentSystemDlls present(presentLibraries);
-  RemovePartialCopies(platform_, productFolder);
   for (int32_t id = FENN_FIRST_PAYLOAD_ID;; ++id) {
     if (progress_.SetupCancelled()) return Extraction::Cancelled;
     // The catalogue ends at the first id without a string-table entry.
     const std::optional<std::wstring> name = platform_.loadResourceString(id);
     if (!name) return Extraction::Completed;
+    RemovePartialCopy(productFolder, *name);
 
     // A library the system directory has is never installed, whatever the product folder holds.
     if (present.Has(*name)) continue;
     // A file already in the product folder is never replaced.
-    if (FileExists(platform_, productFolder + L"\\" + *name)) continue;
+    if (productFolder.hasFile(*name)) continue;
 
     const Extraction installed = InstallPayload(id, productFolder, *name);
     if (installed != Extraction::Completed) return installed;
@@ -43,7 +67,7 @@ Extraction PayloadInstaller::ExtractPayloads(const std::wstring& productFolder,
 }
 
 // One pass that installs: Completed when the file is in the product folder.
-Extraction PayloadInstaller::InstallPayload(int32_t id, const std::wstring& productFolder,
+Extraction PayloadInstaller::InstallPayload(int32_t id, HeldFolder& productFolder,
                                             const std::wstring& name) {
   progress_.ShowStep(kStepUnpacking);
   platform_.yield();

@@ -1,7 +1,6 @@
 #include "installer/ProductFolderPlacement.h"
 
 #include <cwctype>
-#include <vector>
 
 namespace fenn {
 
@@ -33,28 +32,23 @@ bool IsPartialCopyName(const std::wstring& fileName) {
          SameLetters(fileName, fileName.size() - suffix.size(), suffix);
 }
 
-void RemovePartialCopies(Platform& platform, const std::wstring& productFolder) {
-  // Collected first: a listing is not changed under its own feet.
-  std::vector<std::wstring> leftovers;
-  const std::wstring pattern = productFolder + L"\\" + PartialCopyName(L"*");
-  for (ListResult entry = platform.listFirst(pattern, kListNormalFiles);
-       !entry.failed && !entry.name.empty(); entry = platform.listNext()) {
-    // The listing's wildcards may also match other spellings (short names): the form decides.
-    if (IsPartialCopyName(entry.name)) leftovers.push_back(entry.name);
-  }
-  for (const std::wstring& name : leftovers) platform.deleteFile(productFolder + L"\\" + name);
+void RemovePartialCopy(HeldFolder& productFolder, const std::wstring& name) {
+  productFolder.deleteRegularFile(PartialCopyName(name));
 }
 
-bool PlaceInProductFolder(Platform& platform, const std::wstring& file,
-                          const std::wstring& productFolder, const std::wstring& name) {
-  const std::wstring target = productFolder + L"\\" + name;
-  if (platform.renameFile(file, target)) return true;
-  // Another volume (or a target that appeared meanwhile, which the last rename then finds).
-  const std::wstring partial = productFolder + L"\\" + PartialCopyName(name);
-  if (!platform.copyFile(file, partial) || !platform.renameFile(partial, target)) {
-    platform.deleteFile(partial);
-    return false;
+bool PlaceInProductFolder(Platform& platform, const std::wstring& file, HeldFolder& productFolder,
+                          const std::wstring& name) {
+  switch (productFolder.moveInto(file, name)) {
+    case Moved::Done:
+      return true;
+    case Moved::Failed:
+      // A name taken meanwhile, no access: a copy would fail the same way, or worse, succeed
+      // where the setup was refused.
+      return false;
+    case Moved::OtherVolume:
+      break;
   }
+  if (!productFolder.copyInto(file, PartialCopyName(name), name)) return false;
   platform.deleteFile(file);
   return true;
 }

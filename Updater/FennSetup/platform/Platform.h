@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -89,6 +90,38 @@ struct RegRead {
   std::string data;
 };
 
+// How a move into a held folder ended.
+enum class Moved {
+  Done,         // the file is in the folder under its new name
+  OtherVolume,  // the folder lies on another volume: a rename cannot get there (nothing changed)
+  Failed,       // any other failure (the name is taken, no access, no such file; nothing changed)
+};
+
+// A folder held open from the moment it is held until this object ends. It was opened as the
+// folder itself, never through a link (a junction or symbolic link is not held), and it is not
+// shared for deletion, so nobody can rename it, delete it or put a link in its place meanwhile.
+// Every operation names a file inside it relative to the held folder, never by a path that a
+// change of one of its parents could redirect.
+class HeldFolder {
+ public:
+  virtual ~HeldFolder() = default;
+  // The path it was held by; for a private folder, its path with every link on the way resolved.
+  virtual const std::wstring& path() const = 0;
+  // A regular file of that name is in it: no folder, no link, neither hidden nor system.
+  virtual bool hasFile(const std::wstring& name) = 0;
+  // Moves `file` (a full path) into it as `name`, never onto an existing file. The moved file
+  // takes the permissions the folder gives a new file, not those it brought along.
+  virtual Moved moveInto(const std::wstring& file, const std::wstring& name) = 0;
+  // Copies `file` and its three times into a new file `partialName`, flushes it to the disk and
+  // renames it to `name`, all through the handle that created it; on any failure that handle
+  // deletes it again. Never replaces or deletes a file it did not create.
+  virtual bool copyInto(const std::wstring& file, const std::wstring& partialName,
+                        const std::wstring& name) = 0;
+  // Deletes `name` only when it is a regular file (no folder, no link, neither hidden nor system)
+  // with no second name (hard link). False when nothing was deleted.
+  virtual bool deleteRegularFile(const std::wstring& name) = 0;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -144,10 +177,6 @@ class Platform {
   // the source is absent or the two lie on different volumes: a rename never copies, so the file
   // is under one of its two names, complete, at every moment.
   virtual bool renameFile(const std::wstring& from, const std::wstring& to) = 0;
-  // Copies a file's bytes and its three times to a new file, also on another volume. Never
-  // replaces a file: fails when the target exists. A copy that fails (or a process ended in the
-  // middle of one) may leave a partial target.
-  virtual bool copyFile(const std::wstring& from, const std::wstring& to) = 0;
   // Creates (or empties) the file and writes exactly `bytes` from offset 0.
   virtual bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) = 0;
   // Creates the file where no file of that name was (a hidden or system one included) and writes
@@ -156,6 +185,15 @@ class Platform {
   // failure after the file was made, the file is deleted again.
   virtual bool writeNewFile(const std::wstring& path, const std::vector<uint8_t>& bytes,
                             const std::function<bool()>& whileEmpty) = 0;
+
+  // ---- Held folders ----------------------------------------------------------------------------
+  // Holds the folder at `path`; null when no folder is there, it is a link, or it cannot be held.
+  virtual std::unique_ptr<HeldFolder> holdFolder(const std::wstring& path) = 0;
+  // Makes a new folder in `parent` that only SYSTEM and Administrators can open or change (the
+  // files made in it inherit that) and holds it. While it exists it is the process's temp folder
+  // (what tempPath and the codec's own temporary copies use). The folder is removed when the
+  // object ends, if it is empty by then. Null when none can be made.
+  virtual std::unique_ptr<HeldFolder> makePrivateFolder(const std::wstring& parent) = 0;
 
   // ---- Resources of the running executable (Korean language) -------------------------------
   virtual std::optional<std::wstring> loadResourceString(int id) = 0;

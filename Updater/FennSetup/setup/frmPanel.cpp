@@ -36,7 +36,10 @@ void frmPanel::Load() {
 void frmPanel::Unload() {
   int16_t cancel = 0;
   Form_QueryUnload(cancel, 1);
-  if (cancel == 0) platform_.destroyPanel();
+  if (cancel == 0) {
+    platform_.destroyPanel();
+    hProductFolder.reset();  // the run is over: the product folder is let go
+  }
 }
 
 bool frmPanel::SetupCancelled() {
@@ -70,9 +73,11 @@ void frmPanel::RunSequence() {
   // A search that was cancelled has not failed: the user asked to stop, so no box.
   if (SetupCancelled()) return;
   if (!found) return EndWithError(texts::kProductNotFound);
+  hProductFolder = HoldVerifiedFolder(productFolder);
+  if (!hProductFolder) return EndWithError(texts::kProductNotFound);
 
   // A failure box ends the run like a product that was not found: no completion, no Run.
-  const bool installed = InstallPayloads(productFolder);
+  const bool installed = InstallPayloads(*hProductFolder);
   if (SetupCancelled()) return;
   if (!installed) return platform_.hidePanel();
 
@@ -82,7 +87,18 @@ void frmPanel::RunSequence() {
   platform_.setButtonVisible(PanelButton::Run, true);
 }
 
-bool frmPanel::InstallPayloads(const std::wstring& productFolder) {
+std::unique_ptr<HeldFolder> frmPanel::HoldVerifiedFolder(const std::wstring& productFolder) {
+  std::unique_ptr<HeldFolder> held = platform_.holdFolder(productFolder);
+  if (!held) return nullptr;
+  std::vector<std::wstring> productFiles;
+  const int32_t count = ProductLocator::FillProductFileNames(productFiles);
+  for (int32_t position = 0; position < count; ++position) {
+    if (!held->hasFile(productFiles[static_cast<size_t>(position)])) return nullptr;
+  }
+  return held;
+}
+
+bool frmPanel::InstallPayloads(HeldFolder& productFolder) {
   // The stage releases the library when it goes out of scope, whatever happened in between: after
   // a failure box, and before anything else when an error unwinds the sequence.
   CodecStage stage(platform_);
@@ -91,7 +107,7 @@ bool frmPanel::InstallPayloads(const std::wstring& productFolder) {
     ShowError(texts::kCannotPrepareCodec);
     return false;
   }
-  const std::wstring presentLibraries = ListSystemDllsPresent(platform_, productFolder);
+  const std::wstring presentLibraries = ListSystemDllsPresent(platform_, productFolder.path());
   const Extraction result =
       PayloadInstaller(platform_, *this, stage).ExtractPayloads(productFolder, presentLibraries);
   if (const wchar_t* failure = FailureText(result)) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/SetupProgress.h"
@@ -43,13 +44,20 @@ class frmPanel : public PanelEvents, public SetupProgress {
   void RunSequence();
   // Stages the codec, installs the payloads and releases the codec again. False when a failure
   // was reported.
-  bool InstallPayloads(const std::wstring& productFolder);
+  bool InstallPayloads(HeldFolder& productFolder);
+  // Holds the verified product folder and verifies its six files once more through the hold, so
+  // that what the run works in is a folder that holds them, whatever changed since the first
+  // check. Null when it cannot be held or a file is missing.
+  std::unique_ptr<HeldFolder> HoldVerifiedFolder(const std::wstring& productFolder);
 
   Platform& platform_;
 
   // The form's fields.
   std::array<std::wstring, 21> sStepText;
   std::wstring cmdRunTag;  // the updater's full path, once the setup has completed
+  // The verified product folder, held from its verification until Unload (after Run, Cancel or
+  // Finish): nobody can rename it or put a link in its place meanwhile.
+  std::unique_ptr<HeldFolder> hProductFolder;
 };
 
 }  // namespace fenn

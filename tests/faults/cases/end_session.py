@@ -56,7 +56,7 @@ def logoff_in_codec_call(ctx, outputs):
 
 def run_logoff(ctx, prefix, setup, helper):
     """One run; False when no codec call could be caught."""
-    watch = FolderWatch(prefix.temp_dir, IN_CREATE)
+    watch = FolderWatch(prefix.temp_dir, IN_CREATE, follow_new_folders=True)
     try:
         run = ctx.start_program(prefix, setup.exe, as_name="FennSetup.exe")
         pids = run.program_pids()
@@ -68,7 +68,8 @@ def run_logoff(ctx, prefix, setup, helper):
                 return False
             for pid in pids:
                 os.kill(pid, signal.SIGSTOP)
-            if (prefix.temp_dir / copy).exists():
+            # The codec makes its copy in the setup's private folder, the temp folder of the run.
+            if any(prefix.temp_dir.glob(f"*/{copy}")) or (prefix.temp_dir / copy).exists():
                 break  # stopped while the codec works on its copy
             for pid in pids:
                 os.kill(pid, signal.SIGCONT)

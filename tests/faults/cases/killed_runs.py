@@ -1,4 +1,5 @@
-"""The setup killed (SIGKILL of its process) at three moments, then run again on the same prefix.
+"""The setup killed (SIGKILL of its process) at three moments, then run again on the same prefix;
+and held at a moment (SIGSTOP) while another program acts on its product folder.
 The product folder lies on D:, a tmpfs under /dev/shm: another file system than the prefix and
 its temp folder, so every payload is copied across volumes.
 
@@ -18,13 +19,20 @@ from pathlib import Path
 from cases.end_session import pending_deletions
 from faultlib import Unsupported
 from fenntest.errors import ScenarioFailure
-from fenntest.flow import (SetupUnderTest, check_installed, finish, staged_codec, start_setup,
-                           wait_completed)
+from faultlib.checks import CANNOT_PLACE_FILE, expect_error_box
+from faultlib.helper import FaultHelper
+from fenntest.flow import (SetupUnderTest, check_installed, ended_after_box, finish, staged_codec,
+                           start_setup, wait_completed)
 from fenntest.product import (PAYLOAD_NAMES, REGISTRY_KEY, REGISTRY_VALUE, STAGED_CODEC,
                               SYSTEM_LIBRARIES, lay_out_product, leftover_temp_files)
 from fenntest.watch import IN_CREATE, FolderWatch
 
 PRODUCT_FOLDER = "D:\\톨바리네 2000"
+ADMINS_FOLDER = "D:\\Admins\\톨바리네 2000"
+ADMINS_FILE = b"a file that only administrators may change\r\n"
+SOMEONES_FILE = b"someone else's file\r\n"
+ERROR_SHARING_VIOLATION = 32
+FILE_ATTRIBUTE_HIDDEN = 0x2
 PARTIAL_PREFIX = "~fennsetup-"
 PARTIAL_SUFFIX = ".partial"
 HOLD_SECONDS = 60
@@ -53,8 +61,16 @@ class KilledMachine:
 
     def run_until(self, folder, marks, label):
         """Starts the setup, stops it the moment a file for which marks(name) holds is created
-        in folder, and kills it there."""
-        watch = FolderWatch(folder, IN_CREATE)
+        in folder or in a folder made in it, and kills it there."""
+        run, pids = self.stop_at(folder, marks, label)
+        for pid in pids:
+            os.kill(pid, signal.SIGKILL)
+        run.wait_exit()
+        return run
+
+    def stop_at(self, folder, marks, label):
+        """Starts the setup and stops it (SIGSTOP) at that moment; (run, its process ids)."""
+        watch = FolderWatch(folder, IN_CREATE, follow_new_folders=True)
         try:
             run = self.ctx.start_program(self.prefix, self.setup.exe, as_name="FennSetup.exe")
             pids = run.program_pids()
@@ -66,10 +82,7 @@ class KilledMachine:
         if seen is None:
             raise ScenarioFailure(f"{label}: the moment never came within {HOLD_SECONDS}s")
         self.ctx.log(f"{label}: stopped as {seen} appeared in {folder}")
-        for pid in pids:
-            os.kill(pid, signal.SIGKILL)
-        run.wait_exit()
-        return run
+        return run, pids
 
     def state(self):
         """What the three folders hold, in words for the log."""
@@ -164,7 +177,60 @@ def killed_in_copy(ctx, outputs):
     machine.expect_next_run_completes("in-copy")
 
 
+def swap_after_verification(ctx, outputs):
+    """The setup is held as it writes its first container: it has verified the product folder and
+    holds it. A user's program then tries to put a link to an administrators' folder in its place,
+    which starts with renaming it: refused, the folder is held without sharing its deletion. The
+    run goes on in the verified folder, every payload lands there, and the administrators' folder,
+    which holds a file under the setup's partial name, keeps it unchanged."""
+    machine = KilledMachine(ctx, outputs)
+    admins = machine.prefix.host_path(ADMINS_FOLDER)
+    admins.mkdir(parents=True)
+    planted = admins / "~FennSetup-K3Fenn.exe.partial"
+    planted.write_bytes(ADMINS_FILE)
+    helper = FaultHelper(ctx, machine.prefix)
+    run, pids = machine.stop_at(machine.prefix.temp_dir,
+                                lambda name: name.lower().startswith("~oc"), "after verification")
+    answer = helper.move(PRODUCT_FOLDER, PRODUCT_FOLDER + ".old")
+    ctx.log(f"a user's program renames the held product folder: {answer}")
+    for pid in pids:
+        os.kill(pid, signal.SIGCONT)
+    if answer != f"refused {ERROR_SHARING_VIOLATION}":
+        raise ScenarioFailure(f"renaming the held product folder: {answer}")
+    wait_completed(ctx, run, machine.prefix, machine.product, PAYLOAD_NAMES)
+    finish(ctx, run)
+    check_installed(machine.setup, machine.product, PAYLOAD_NAMES)
+    if sorted(p.name for p in admins.iterdir()) != [planted.name] or \
+            planted.read_bytes() != ADMINS_FILE:
+        raise ScenarioFailure(f"the administrators' folder changed: {os.listdir(admins)}")
+
+
+def hidden_partial(ctx, outputs):
+    """A hidden file stands under the partial name of the first payload in the product folder (on
+    another volume, where payloads are copied). The setup never makes a hidden file, so the clean-up
+    of partial copies leaves it; the copy cannot be made under that name, and the move box comes
+    up. The hidden file is still there, byte for byte, and nothing is installed."""
+    machine = KilledMachine(ctx, outputs)
+    hidden = machine.product / "~FennSetup-CompLib.dll.partial"
+    hidden.write_bytes(SOMEONES_FILE)
+    os.setxattr(hidden, "user.DOSATTRIB", b"0x2")  # Wine keeps DOS attributes there
+    helper = FaultHelper(ctx, machine.prefix)
+    attributes = helper.attributes(f"{PRODUCT_FOLDER}\\{hidden.name}").split()
+    if len(attributes) < 2 or not int(attributes[1], 16) & FILE_ATTRIBUTE_HIDDEN:
+        raise ScenarioFailure(f"the planted file is not hidden: {attributes}")
+    run = start_setup(ctx, machine.prefix, machine.setup)
+    expect_error_box(ctx, run, helper, CANNOT_PLACE_FILE, "hidden-partial")
+    ended_after_box(ctx, run)
+    if hidden.read_bytes() != SOMEONES_FILE:
+        raise ScenarioFailure("the hidden file under the partial name was changed or deleted")
+    installed = [name for name in PAYLOAD_NAMES if (machine.product / name).exists()]
+    if installed:
+        raise ScenarioFailure(f"installed despite the box: {installed}")
+
+
 SCENARIOS = {
+    "swap_after_verification": swap_after_verification,
+    "hidden_partial": hidden_partial,
     "killed_after_staging": killed_after_staging,
     "killed_in_decompression": killed_in_decompression,
     "killed_in_copy": killed_in_copy,

@@ -121,3 +121,12 @@ class FaultHelper:
                        env=self._env(), cwd=str(self.prefix.path), timeout=60,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return out_host.read_text() if out_host.exists() else "(no answer)"
+
+    def move(self, from_windows, to_windows):
+        """What a user's program gets when it renames from_windows to to_windows: "moved" or
+        "refused <error>"."""
+        out_host, out_windows = self._scratch("move")
+        subprocess.run(["wine", self.exe, "move", from_windows, to_windows, out_windows],
+                       env=self._env(), cwd=str(self.prefix.path), timeout=60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return out_host.read_text().strip() if out_host.exists() else "(no answer)"

@@ -13,6 +13,9 @@
 //       Waits for a top-level window of exactly that title on that desktop (and, when given, for
 //       a child of exactly that text), then writes the texts of its children, each followed by
 //       a NUL, as UTF-8. A message box's text is one of them.
+//   FaultHelper move <from> <to> <out-file>
+//       Renames <from> to <to> (MoveFileExW, as a user's program would) and writes "moved" or
+//       "refused <error>" to <out-file>.
 //   FaultHelper attributes <path> <out-file>
 //       Writes the attributes of <path> as GetFileAttributesW and as a listing report them.
 //   FaultHelper end-session <desktop> <window title> <ready-file> <out-file>
@@ -206,6 +209,14 @@ int Attributes(const std::wstring& path, const std::wstring& outFile) {
   return WriteFileText(outFile, out) ? 0 : 1;
 }
 
+int Move(const std::wstring& from, const std::wstring& to, const std::wstring& outFile) {
+  char line[64] = "moved\n";
+  if (!MoveFileExW(from.c_str(), to.c_str(), 0)) {
+    std::snprintf(line, sizeof line, "refused %lu\n", static_cast<unsigned long>(GetLastError()));
+  }
+  return WriteFileText(outFile, line) ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -218,6 +229,7 @@ int wmain(int argc, wchar_t** argv) {
     return Texts(argv[2], argv[3], argv[4], wcstoul(argv[5], nullptr, 10),
                  argc == 7 ? &required : nullptr);
   }
+  if (mode == L"move" && argc == 5) return Move(argv[2], argv[3], argv[4]);
   if (mode == L"attributes" && argc == 4) return Attributes(argv[2], argv[3]);
   if (mode == L"end-session" && argc == 6) return EndSession(argv[2], argv[3], argv[4], argv[5]);
   std::fprintf(stderr, "usage: see the comment at the top of FaultHelper.cpp\n");

@@ -242,38 +242,6 @@ bool Win32Platform::renameFile(const std::wstring& from, const std::wstring& to)
   return MoveFileExW(from.c_str(), to.c_str(), 0) != 0;
 }
 
-bool Win32Platform::copyFile(const std::wstring& from, const std::wstring& to) {
-  HANDLE source = CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (source == INVALID_HANDLE_VALUE) return false;
-  // Taken before the first read, which moves the last-access time.
-  FILETIME created, accessed, written;
-  bool complete = GetFileTime(source, &created, &accessed, &written) != 0;
-  HANDLE target = complete ? CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr)
-                           : INVALID_HANDLE_VALUE;
-  if (target == INVALID_HANDLE_VALUE) {
-    CloseHandle(source);
-    return false;
-  }
-  std::vector<uint8_t> buffer(1u << 20);
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
-      complete = false;
-    }
-    if (!complete || read == 0) break;
-    DWORD copied = 0;
-    complete = WriteFile(target, buffer.data(), read, &copied, nullptr) && copied == read;
-  }
-  // On the disk before the caller renames it: a copy under its final name is a whole one.
-  complete =
-      complete && SetFileTime(target, &created, &accessed, &written) && FlushFileBuffers(target);
-  if (!CloseHandle(target)) complete = false;
-  CloseHandle(source);
-  return complete;
-}
-
 bool Win32Platform::writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);

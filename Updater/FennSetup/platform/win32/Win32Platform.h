@@ -47,10 +47,13 @@ class Win32Platform : public Platform {
   bool deletionPendingAtRestart(const std::wstring& path) override;
   bool cancelDeletionAtRestart(const std::wstring& path) override;
   bool renameFile(const std::wstring& from, const std::wstring& to) override;
-  bool copyFile(const std::wstring& from, const std::wstring& to) override;
   bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override;
   bool writeNewFile(const std::wstring& path, const std::vector<uint8_t>& bytes,
                     const std::function<bool()>& whileEmpty) override;
+
+  // Held folders (Win32HeldFolder.cpp)
+  std::unique_ptr<HeldFolder> holdFolder(const std::wstring& path) override;
+  std::unique_ptr<HeldFolder> makePrivateFolder(const std::wstring& parent) override;
 
   // Resources (Win32Resources.cpp)
   std::optional<std::wstring> loadResourceString(int id) override;
