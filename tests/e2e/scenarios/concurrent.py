@@ -1,11 +1,13 @@
 """Two setups started at the same moment on one prefix: one of them brings the other's panel to
-the front and ends; the other installs everything."""
+the front and ends; the other installs everything. And a squatter that made the names and a
+window of the setup's before it: it neither stops the setup nor hangs a second start."""
 
 import time
 
+from fenntest.context import PROGRAM_FOLDER, wait_until
 from fenntest.errors import ScenarioFailure
-from fenntest.flow import (ERROR_TITLE, NOTICE_TITLE, SetupUnderTest, check_installed,
-                           check_no_leftovers, finish, wait_completed)
+from fenntest.flow import (ERROR_TITLE, NOTICE_TITLE, WITHOUT_SYSTEM_LIBRARIES, SetupUnderTest,
+                           check_installed, check_no_leftovers, finish, wait_completed)
 from fenntest.product import (DEFAULT_FOLDER, PANEL_TITLE, PAYLOAD_NAMES, SYSTEM_LIBRARIES,
                               lay_out_product)
 
@@ -49,6 +51,33 @@ def two_setups(ctx, outputs):
     check_no_leftovers(prefix)
 
 
+def squatter(ctx, outputs):
+    """Another program came first: it holds a mutex open to everyone under the name the setup's
+    claim once had, an event under its session name, and a minimised window of the panel's class,
+    and it hangs. The setup runs all the same and completes; a second start (another copy) ends
+    within seconds without waiting on the hung window; one panel, never a box."""
+    setup = SetupUnderTest(outputs.setup)
+    prefix = ctx.new_prefix()
+    product = lay_out_product(prefix.host_path(DEFAULT_FOLDER))
+    ctx.start_program(prefix, outputs.probe, ["squat"])
+    wait_until(prefix.host_path(PROGRAM_FOLDER + "\\squat.ready").exists, 30,
+               "the squatter's names and window")
+
+    run = ctx.start_program(prefix, setup.exe, as_name="FennSetup.exe", alongside=True)
+    run.wait_for_window(PANEL_TITLE)
+    wait_completed(ctx, run, prefix, product, WITHOUT_SYSTEM_LIBRARIES)
+
+    started = time.monotonic()
+    second = ctx.start_program(prefix, setup.exe, as_name="FennSetup-copy.exe", alongside=True)
+    second.wait_exit(timeout=SECOND_ENDS_WITHIN)
+    ctx.log(f"the second start ended {time.monotonic() - started:.1f}s after it was started")
+    expect_one_panel_no_box(ctx, run)
+    ctx.screenshot(run, "completed")
+    finish(ctx, run)
+    check_installed(setup, product, WITHOUT_SYSTEM_LIBRARIES)
+    check_no_leftovers(prefix)
+
+
 def expect_one_panel_no_box(ctx, run):
     windows = [title for _, title in run.visible_windows()]
     boxes = [title for title in windows if title in (ERROR_TITLE, NOTICE_TITLE)]
@@ -59,4 +88,5 @@ def expect_one_panel_no_box(ctx, run):
 
 SCENARIOS = {
     "two_setups": two_setups,
+    "squatter": squatter,
 }
