@@ -9,6 +9,10 @@ namespace {
 
 using fake::UserAction;
 
+// Everything its owner may do to a folder.
+constexpr uint32_t kProductFolderRightsForTest =
+    kFileAddFile | kFileAddSubfolder | kFileDeleteChild | kDelete | kWriteDac | kWriteOwner;
+
 const std::wstring kStep[] = {L"BEGIN",
                               L"설치 준비 중 입니다.",
                               L"구성 요소를 검색하는 중입니다.",
@@ -153,6 +157,20 @@ TEST_F(RunTest, UpdaterStartsElevatedOnlyWhereTheDesktopUserCouldChangeNothingOn
     EXPECT_EQ(machine.starts[0].workingFolder, folder);
     EXPECT_TRUE(machine.messageBoxes.empty());
   }
+}
+
+TEST_F(RunTest, AUsersFolderFoundByTheSearchGetsItsProgramStartedAsThatUser) {
+  // A standard user made "C:\\0" (it comes before "C:\\Program Files (x86)") with the six files
+  // and a K3Fenn.exe of its own, which the setup keeps: the folder is the user's.
+  AddProduct(platform, L"C:\\0");
+  platform.fs.addFile(L"C:\\0\\K3Fenn.exe", "the user's program", 0);
+  platform.desktopUserRights[L"C:\\0"] = kProductFolderRightsForTest;
+  platform.desktopUserRights[L"C:\\0\\K3Fenn.exe"] = kFileWriteData | kDelete | kWriteDac;
+  FinishWhenCompleted(UserAction::ClickRun);
+  Run();
+  ASSERT_EQ(platform.startedPrograms, std::vector<std::wstring>{L"C:\\0\\K3Fenn.exe"});
+  EXPECT_EQ(platform.starts[0].as, StartAs::DesktopUser);
+  EXPECT_EQ(platform.starts[0].workingFolder, L"C:\\0");
 }
 
 TEST_F(SetupTest, LinksAndUnwalkablePathsCountAsChangedByTheDesktopUser) {
