@@ -5,6 +5,7 @@ set(FENN_WIN32_DIR ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32)
 add_library(fenn_win32_platform STATIC
     ${FENN_WIN32_DIR}/PanelFont.cpp
     ${FENN_WIN32_DIR}/PanelKeyboard.cpp
+    ${FENN_WIN32_DIR}/Win32DesktopUser.cpp
     ${FENN_WIN32_DIR}/Win32Files.cpp
     ${FENN_WIN32_DIR}/Win32HeldFolder.cpp
     ${FENN_WIN32_DIR}/Win32KnownFolders.cpp

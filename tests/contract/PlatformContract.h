@@ -20,6 +20,9 @@
 //   void addForeignRestartWork();  // another program's entries in the system's list of work
 //                                  // at the next start: a rename, then an empty pair
 //   std::vector<uint8_t> restartList();  // that list's bytes, as stored
+//   void describeAccess(relative, Grantee, rights);  // the security the desktop-user judgement
+//                                                    // sees on that entry, built in memory
+//   void squatSetupRunNames();  // objects another user made under the names a setup may use
 //   static const char* name();
 // and carries the resources of the test programs: strings 101 "CompLib.dll" and 102
 // "톨바리네 2000" and "CUSTOM" 101 (7 bytes) in Korean, string 120 in English only.
@@ -33,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "Grantee.h"
 #include "platform/Platform.h"
 #include "setup/FormDescription.h"
 
@@ -485,7 +489,37 @@ TYPED_TEST(PlatformContract, DeletionsAtRestartAreReadBack) {
   EXPECT_TRUE(platform.deletionPendingAtRestart(root + L"later.bin"));
 }
 
+TYPED_TEST(PlatformContract, DesktopUserAccessIsJudgedOnEachEntrysOwnSecurity) {
+  Platform& platform = this->platform;
+  const std::wstring& root = this->machine.root;
+  ASSERT_TRUE(platform.findDesktopUser());
+  this->machine.addFolder(L"closed", 0);
+  this->machine.addFile(L"closed\\K3Fenn.exe", "MZ", 0);
+  this->machine.addFolder(L"open", 0);
+  this->machine.addFile(L"open\\K3Fenn.exe", "MZ", 0);
+  this->machine.describeAccess(L"closed", Grantee::Nobody, 0);
+  this->machine.describeAccess(L"closed\\K3Fenn.exe", Grantee::Users, kWriteDac | kDelete);
+  this->machine.describeAccess(L"open", Grantee::DesktopUser, kFileAddFile | kFileDeleteChild);
+  this->machine.describeAccess(L"open\\K3Fenn.exe", Grantee::Nobody, 0);
+  const uint32_t asked =
+      kFileAddFile | kFileAddSubfolder | kFileDeleteChild | kDelete | kWriteDac | kWriteOwner;
+  const EntryAccess closed = platform.desktopUserAccess(root + L"closed", asked);
+  EXPECT_TRUE(closed.known);
+  EXPECT_FALSE(closed.link);
+  EXPECT_EQ(closed.rights, 0u) << "read access changes nothing";
+  EXPECT_EQ(platform.desktopUserAccess(root + L"closed\\K3Fenn.exe", asked).rights,
+            kWriteDac | kDelete);
+  EXPECT_EQ(platform.desktopUserAccess(root + L"closed\\K3Fenn.exe", kWriteOwner).rights, 0u);
+  EXPECT_EQ(platform.desktopUserAccess(root + L"open", asked).rights,
+            kFileAddFile | kFileDeleteChild);
+  EXPECT_EQ(platform.desktopUserAccess(root + L"open", kFileDeleteChild).rights, kFileDeleteChild);
+  EXPECT_EQ(platform.desktopUserAccess(root + L"open\\K3Fenn.exe", asked).rights, 0u);
+  EXPECT_FALSE(platform.desktopUserAccess(root + L"absent", asked).known);
+}
+
 TYPED_TEST(PlatformContract, OneSetupRunPerMachineAndOthersFindItsPanel) {
+  // Names another user made first take nothing from the setup.
+  this->machine.squatSetupRunNames();
   std::unique_ptr<Platform> holder = this->machine.anotherProcess();
   std::unique_ptr<Platform> second = this->machine.anotherProcess();
   EXPECT_TRUE(holder->claimSetupRun());

@@ -181,11 +181,29 @@ void FakePlatform::messageBox(const std::wstring& text, const std::wstring& titl
   windowLog.push_back(L"box:" + title);
 }
 
-bool FakePlatform::startProgram(const std::wstring& path) {
+bool FakePlatform::startProgram(const std::wstring& path, const std::wstring& workingFolder,
+                                StartAs as) {
   windowLog.push_back(L"start:" + path);
-  if (!fs.exists(path) || fs.isFolder(path)) return false;
+  if (!fs.exists(path) || fs.isFolder(path) || !fs.isFolder(workingFolder)) return false;
+  if (as == StartAs::DesktopUser && !desktopUserFound) return false;
   startedPrograms.push_back(path);
+  starts.push_back({workingFolder, as});
   return true;
+}
+
+bool FakePlatform::findDesktopUser() {
+  return desktopUserFound;
+}
+
+EntryAccess FakePlatform::desktopUserAccess(const std::wstring& path, uint32_t rights) {
+  EntryAccess access;
+  if (!desktopUserFound || !fs.exists(path)) return access;
+  access.known = true;
+  access.link = fs.isLink(path);
+  for (const auto& entry : desktopUserRights) {
+    if (SameName(entry.first, path)) access.rights = entry.second & rights;
+  }
+  return access;
 }
 
 void FakePlatform::waitForMessage() {

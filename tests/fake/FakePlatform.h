@@ -72,6 +72,10 @@ class FakePlatform : public Platform {
   std::vector<std::wstring> unloadableModules;
   // The system refuses to delete files at its next start (no rights to ask for it).
   bool restartDeletionRefused = false;
+  // The desktop user: whether one is found, and the rights it holds on entries (paths as given,
+  // compared without letter case); it holds none on every other entry.
+  bool desktopUserFound = true;
+  std::map<std::wstring, uint32_t> desktopUserRights;
   // The codec module's entry point cannot be bound: callDecompress answers false.
   bool codecEntryMissing = false;
   // The stand-in codec: reads `source`, writes `destination`, returns the status. The default
@@ -110,6 +114,11 @@ class FakePlatform : public Platform {
   std::vector<std::wstring> labelLog;  // every label text set, in order
   std::vector<ShownMessageBox> messageBoxes;
   std::vector<std::wstring> startedPrograms;
+  struct Start {
+    std::wstring workingFolder;
+    StartAs as;
+  };
+  std::vector<Start> starts;                    // how each of startedPrograms was started
   std::vector<std::wstring> windowLog;          // "show", "hide", "box:<title>", "label:<text>"...
   std::vector<int> stringReads;                 // resource string ids asked for
   std::vector<int> dataReads;                   // "CUSTOM" ids asked for
@@ -138,10 +147,13 @@ class FakePlatform : public Platform {
   void messageBox(const std::wstring& text, const std::wstring& title) override;
   void yield() override;
   void waitForMessage() override;
-  bool startProgram(const std::wstring& path) override;
+  bool startProgram(const std::wstring& path, const std::wstring& workingFolder,
+                    StartAs as) override;
   void sleepMilliseconds(uint32_t milliseconds) override;
   bool claimSetupRun() override;
   bool activateOtherPanel() override;
+  bool findDesktopUser() override;
+  EntryAccess desktopUserAccess(const std::wstring& path, uint32_t rights) override;
 
   ListResult listFirst(const std::wstring& pattern, int attributes) override;
   ListResult listNext() override;

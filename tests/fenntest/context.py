@@ -58,10 +58,12 @@ class ScenarioContext:
             self.log(f"display {self._display.name}")
         return self._display
 
-    def start_program(self, prefix, host_exe, args=(), as_name=None):
-        """Copies a Windows program onto the prefix's C: drive and starts it on the display."""
+    def start_program(self, prefix, host_exe, args=(), as_name=None, alongside=False):
+        """Copies a Windows program onto the prefix's C: drive and starts it on the display; after
+        the earlier runs on that prefix have closed their desktop, unless it runs alongside
+        them."""
         for earlier in self._runs:
-            if earlier.prefix is prefix:
+            if earlier.prefix is prefix and not alongside:
                 earlier.desktop_closed(timeout=60)  # a loaded machine may take a while
         name = as_name or Path(host_exe).name
         target = prefix.host_path(PROGRAM_FOLDER) / name

@@ -16,6 +16,16 @@ PANEL_TITLE = "톨바리네 업데이터 설치"
 UPDATER_MARKER = "K3Fenn.started"
 
 
+def updater_start(product, wait_until, timeout=30):
+    """(command line, working folder) that the stand-in updater started in "product" wrote into
+    its marker, once it has written both lines."""
+    marker = Path(product) / UPDATER_MARKER
+    wait_until(lambda: marker.exists() and marker.read_bytes().count(b"\n") >= 2, timeout,
+               f"{UPDATER_MARKER} written by the started updater")
+    command_line, folder = marker.read_text(encoding="utf-8").splitlines()[:2]
+    return command_line.strip(), folder.strip()
+
+
 def lay_out_product(folder):
     """Writes the six files that prove an installation; each holds a line naming itself."""
     folder = Path(folder)

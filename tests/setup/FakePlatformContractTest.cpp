@@ -6,6 +6,7 @@
 
 #include "AnsiText.h"
 #include "FakePlatform.h"
+#include "Grantee.h"
 #include "KoreanMachine.h"
 
 namespace fenn::contract {
@@ -56,6 +57,10 @@ struct FakeContractMachine {
     }
     return bytes;
   }
+  void describeAccess(const std::wstring& relative, Grantee who, uint32_t rights) {
+    fake.desktopUserRights[root + relative] = who == Grantee::Nobody ? 0 : rights;
+  }
+  void squatSetupRunNames() {}  // the fake's claim has no name another process could take
 
   fake::FakePlatform fake;
   std::wstring root = L"C:\\Contract\\";

@@ -212,9 +212,10 @@ TEST(KilledRunTest, SwapAfterVerificationRedirectsNothing) {
     const std::wstring adminCopy = drive + L"\\Admin\\Tolvarine";
     const std::wstring adminFile = Join(adminCopy, PartialCopyName(L"K3Fenn.exe"));
     struct NotesTheHoldAtRun : fake::FakePlatform {
-      bool startProgram(const std::wstring& path) override {
+      bool startProgram(const std::wstring& path, const std::wstring& workingFolder,
+                        StartAs as) override {
         heldAtRun = heldFolders;
-        return FakePlatform::startProgram(path);
+        return FakePlatform::startProgram(path, workingFolder, as);
       }
       int heldAtRun = -1;
     } machine;

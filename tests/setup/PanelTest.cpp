@@ -1,12 +1,17 @@
 // The run as a person sees it: step texts, the completion state, the not-found ending, and what
 // Run, Cancel/Finish, Esc and close requests do before and after completion.
 #include "SetupWorld.h"
+#include "setup/UpdaterStart.h"
 #include "setup/basMain.h"
 
 namespace fenn::test {
 namespace {
 
 using fake::UserAction;
+
+// Everything its owner may do to a folder.
+constexpr uint32_t kProductFolderRightsForTest =
+    kFileAddFile | kFileAddSubfolder | kFileDeleteChild | kDelete | kWriteDac | kWriteOwner;
 
 const std::wstring kStep[] = {L"BEGIN",
                               L"설치 준비 중 입니다.",
@@ -76,6 +81,7 @@ TEST_F(RunTest, ProductInADriveRootGivesARootUpdaterPath) {
   FinishWhenCompleted(UserAction::ClickRun);
   Run();
   EXPECT_EQ(platform.startedPrograms, std::vector<std::wstring>{L"D:\\K3Fenn.exe"});
+  EXPECT_EQ(platform.starts[0].workingFolder, L"D:\\");
   EXPECT_TRUE(platform.fs.exists(L"D:\\K3Fenn.exe"));
 }
 
@@ -98,7 +104,99 @@ TEST_F(RunTest, RunStartsTheInstalledUpdaterAndEnds) {
   Run();
   ASSERT_EQ(platform.startedPrograms.size(), 1u);
   EXPECT_EQ(platform.startedPrograms[0], Join(kDefaultFolder, L"K3Fenn.exe"));
+  // In its own folder, elevated: the desktop user can change nothing on its way.
+  EXPECT_EQ(platform.starts[0].workingFolder, kDefaultFolder);
+  EXPECT_EQ(platform.starts[0].as, StartAs::Setup);
   EXPECT_TRUE(platform.messageBoxes.empty());
+  // Started inside the run, before the panel (and all the run holds) goes.
+  const auto start = std::find(platform.windowLog.begin(), platform.windowLog.end(),
+                               L"start:" + platform.startedPrograms[0]);
+  EXPECT_LT(start, std::find(platform.windowLog.begin(), platform.windowLog.end(), L"destroy"));
+  ExpectEnded();
+}
+
+TEST_F(RunTest, UpdaterStartsElevatedOnlyWhereTheDesktopUserCouldChangeNothingOnItsPath) {
+  const std::wstring folder = kDefaultFolder;
+  const std::wstring updater = Join(folder, L"K3Fenn.exe");
+  struct Case {
+    const char* what;
+    std::wstring path;
+    uint32_t rights;
+    StartAs as;
+  };
+  const Case cases[] = {
+      {"an administrators' folder", folder, 0x1 /* list */ | 0x20 /* traverse */, StartAs::Setup},
+      // Any user may make folders in C:\ (and so found C:\0): that changes nothing below it.
+      {"new folders in the root", L"C:\\", kFileAddSubfolder, StartAs::Setup},
+      {"a library planted beside it", folder, kFileAddFile, StartAs::DesktopUser},
+      {"a subfolder in its folder", folder, kFileAddSubfolder, StartAs::DesktopUser},
+      {"its folder's entries deleted", folder, kFileDeleteChild, StartAs::DesktopUser},
+      {"its folder renamed", folder, kDelete, StartAs::DesktopUser},
+      {"its folder's permissions", folder, kWriteDac, StartAs::DesktopUser},
+      {"its folder's owner", folder, kWriteOwner, StartAs::DesktopUser},
+      {"the parent's entries deleted", L"C:\\Program Files", kFileDeleteChild,
+       StartAs::DesktopUser},
+      {"the parent renamed", L"C:\\Program Files", kDelete, StartAs::DesktopUser},
+      {"the root's entries deleted", L"C:\\", kFileDeleteChild, StartAs::DesktopUser},
+      {"the program written", updater, kFileWriteData, StartAs::DesktopUser},
+      {"the program appended to", updater, kFileAppendData, StartAs::DesktopUser},
+      {"the program deleted", updater, kDelete, StartAs::DesktopUser},
+      {"the program's permissions", updater, kWriteDac, StartAs::DesktopUser},
+      {"the program's owner", updater, kWriteOwner, StartAs::DesktopUser},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake::FakePlatform machine;
+    BuildMachine(machine);
+    AddProduct(machine, folder);
+    machine.desktopUserRights[c.path] = c.rights;
+    machine.actWhenLabel(kStep[6], UserAction::ClickRun);
+    Main(machine);
+    ASSERT_EQ(machine.starts.size(), 1u);
+    EXPECT_EQ(machine.starts[0].as, c.as);
+    EXPECT_EQ(machine.starts[0].workingFolder, folder);
+    EXPECT_TRUE(machine.messageBoxes.empty());
+  }
+}
+
+TEST_F(RunTest, AUsersFolderFoundByTheSearchGetsItsProgramStartedAsThatUser) {
+  // A standard user made "C:\\0" (it comes before "C:\\Program Files (x86)") with the six files
+  // and a K3Fenn.exe of its own, which the setup keeps: the folder is the user's.
+  AddProduct(platform, L"C:\\0");
+  platform.fs.addFile(L"C:\\0\\K3Fenn.exe", "the user's program", 0);
+  platform.desktopUserRights[L"C:\\0"] = kProductFolderRightsForTest;
+  platform.desktopUserRights[L"C:\\0\\K3Fenn.exe"] = kFileWriteData | kDelete | kWriteDac;
+  FinishWhenCompleted(UserAction::ClickRun);
+  Run();
+  ASSERT_EQ(platform.startedPrograms, std::vector<std::wstring>{L"C:\\0\\K3Fenn.exe"});
+  EXPECT_EQ(platform.starts[0].as, StartAs::DesktopUser);
+  EXPECT_EQ(platform.starts[0].workingFolder, L"C:\\0");
+}
+
+TEST_F(SetupTest, LinksAndUnwalkablePathsCountAsChangedByTheDesktopUser) {
+  AddProduct(platform, kDefaultFolder);
+  EXPECT_FALSE(DesktopUserCouldChange(platform, kDefaultFolder, L"k3main.exe"));
+  platform.fs.addLink(L"C:\\Linked", kDefaultFolder);  // a junction on the path
+  EXPECT_TRUE(DesktopUserCouldChange(platform, L"C:\\Linked", L"k3main.exe"));
+  // An entry whose security cannot be read (here: one that is not there).
+  EXPECT_TRUE(DesktopUserCouldChange(platform, kDefaultFolder, L"K3Fenn.exe"));
+  for (const wchar_t* path : {L"", L"C:relative", L"\\\\server\\share", L"C:\\Program Files\\..",
+                              L"C:\\Program Files\\\\톨바리네 2000"}) {
+    EXPECT_TRUE(DesktopUserCouldChange(platform, path, L"k3main.exe"))
+        << testing::PrintToString(path);
+  }
+}
+
+TEST_F(RunTest, WithoutADesktopUserRunStartsNothingAndSaysSo) {
+  AddProduct(platform, kDefaultFolder);
+  platform.desktopUserFound = false;
+  FinishWhenCompleted(UserAction::ClickRun);
+  Run();
+  EXPECT_TRUE(platform.startedPrograms.empty());
+  ASSERT_EQ(platform.messageBoxes.size(), 1u);
+  EXPECT_EQ(platform.messageBoxes[0].text,
+            L"바탕 화면 사용자를 찾을 수 없어 업데이터를 실행하지 않습니다.");
+  EXPECT_EQ(platform.messageBoxes[0].title, L"에러");
   ExpectEnded();
 }
 

@@ -1,5 +1,7 @@
 // One setup at a time: a second start while a setup runs brings the running panel to the front
 // and ends without a window, a box or a file touched.
+#include <memory>
+
 #include "SetupWorld.h"
 #include "setup/basMain.h"
 
@@ -75,6 +77,25 @@ TEST(SetupRunTest, SecondStartWaitsBoundedlyForAPanelThatIsNotShownYet) {
       EXPECT_LE(second.sleeps, 200);
     }
   }
+}
+
+TEST(SetupRunTest, SecondStartRunsWhenTheFirstEndedDuringItsWait) {
+  fake::FakePlatform second;
+  BuildMachine(second);
+  AddProduct(second, kDefaultFolder);
+  auto first = std::make_unique<fake::FakePlatform>();
+  ASSERT_TRUE(first->claimSetupRun());
+  second.joinMachineOf(*first);
+  // The first ends without ever showing a panel to this start.
+  second.duringSleep = [&] {
+    if (second.sleeps == 5) first.reset();
+  };
+  second.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
+  Main(second);
+  EXPECT_GE(second.sleeps, 50);  // the whole wait, then the claim once more
+  EXPECT_TRUE(second.messageBoxes.empty());
+  EXPECT_TRUE(second.panelDestroyed);
+  EXPECT_TRUE(second.fs.exists(Join(kDefaultFolder, L"K3Fenn.exe")));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// What only the real system can show, beyond the platform contract: links in a listing, a started
-// program's command line and the call into a real codec library.
+// What only the real system can show, beyond the platform contract: links in a listing and in the
+// desktop user's judgement, a started program's command line and working folder either way, and
+// the call into a real codec library.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -48,48 +49,73 @@ TEST(ListingLinkTest, LinksAreMarkedAsSuch) {
     if (entry.name == L"link") linkSeen = entry.link;
   }
   EXPECT_TRUE(linkSeen) << "listNext marks links too";
+
+  // The desktop user's judgement reads the link itself, never the folder it points to.
+  ASSERT_TRUE(platform.findDesktopUser());
+  const EntryAccess folder = platform.desktopUserAccess(fixture + L"real", kWriteDac);
+  EXPECT_TRUE(folder.known);
+  EXPECT_FALSE(folder.link);
+  EXPECT_TRUE(platform.desktopUserAccess(fixture + L"link", kWriteDac).link);
+  EXPECT_FALSE(platform.desktopUserAccess(fixture + L"absent", kWriteDac).known);
+  // Wine keeps no descriptor: every entry is the user's own, and its owner may change its
+  // permissions.
+  EXPECT_EQ(folder.rights, kWriteDac);
 }
 
-TEST(ProgramTest, StartsTheProgramWithItsQuotedPathAsTheWholeCommandLine) {
+std::string Utf8(const std::wstring& text) {
+  int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string utf8(length - 1, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], length, nullptr, nullptr);
+  return utf8;
+}
+
+TEST(ProgramTest, StartsTheProgramWithItsQuotedPathInItsWorkingFolderEitherWay) {
   test::TestFolder folder;
   Win32Platform platform;
+  ASSERT_TRUE(platform.findDesktopUser()) << "Wine runs explorer.exe in the session";
   std::wstring updater = folder / L"톨바리네 K3Fenn.exe";
-  ASSERT_TRUE(test::writeEmbeddedFile(test::kEmbeddedStandinUpdater, updater));
-  ASSERT_TRUE(platform.startProgram(updater));
-
-  // The marker can be seen before the started program has written and closed it.
   std::wstring marker = folder / L"K3Fenn.started";
-  std::vector<uint8_t> written;
-  for (int wait = 0; wait < 200 && written.empty(); ++wait) {
-    bool ok = false;
-    if (test::fileExists(marker)) written = test::readFile(marker, ok);
-    if (written.empty()) Sleep(50);
-  }
-  ASSERT_FALSE(written.empty()) << "the started program wrote no marker";
-  std::string commandLine(written.begin(), written.end());
-  int length = WideCharToMultiByte(CP_UTF8, 0, updater.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string utf8Path(length - 1, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, updater.c_str(), -1, &utf8Path[0], length, nullptr, nullptr);
-  EXPECT_EQ(commandLine, "\"" + utf8Path + "\"\r\n");
-  // In a normal window: shown, neither minimised nor maximised. The window exists a moment
-  // before it is shown; on a slow machine (an emulated CPU) that moment is long.
-  HWND started = nullptr;
-  for (int wait = 0; wait < 200; ++wait) {
-    started = FindWindowW(L"K3FennStandin", nullptr);
-    if (started && IsWindowVisible(started)) break;
-    Sleep(50);
-  }
-  ASSERT_NE(started, nullptr);
-  EXPECT_TRUE(IsWindowVisible(started) && !IsIconic(started) && !IsZoomed(started));
+  ASSERT_TRUE(test::writeEmbeddedFile(test::kEmbeddedStandinUpdater, updater));
+  for (StartAs as : {StartAs::Setup, StartAs::DesktopUser}) {
+    SCOPED_TRACE(as == StartAs::Setup ? "with the setup's token" : "as the desktop user");
+    DeleteFileW(marker.c_str());
+    ASSERT_TRUE(platform.startProgram(updater, folder.path(), as));
 
-  // Close the stand-in so its file can be removed with the folder.
-  for (int wait = 0; wait < 100; ++wait) {
-    if (HWND window = FindWindowW(L"K3FennStandin", nullptr)) PostMessageW(window, WM_CLOSE, 0, 0);
-    if (DeleteFileW(updater.c_str())) break;
-    Sleep(50);
+    // The marker can be seen before the started program has written and closed it.
+    std::vector<uint8_t> written;
+    for (int wait = 0; wait < 200 && written.empty(); ++wait) {
+      bool ok = false;
+      if (test::fileExists(marker)) written = test::readFile(marker, ok);
+      if (written.empty()) Sleep(50);
+    }
+    ASSERT_FALSE(written.empty()) << "the started program wrote no marker";
+    // The command line, then the working folder.
+    std::wstring working = folder.path();
+    if (working.size() > 3 && working.back() == L'\\') working.pop_back();
+    EXPECT_EQ(std::string(written.begin(), written.end()),
+              "\"" + Utf8(updater) + "\"\r\n" + Utf8(working) + "\r\n");
+    // In a normal window: shown, neither minimised nor maximised. The window exists a moment
+    // before it is shown; on a slow machine (an emulated CPU) that moment is long.
+    HWND started = nullptr;
+    for (int wait = 0; wait < 200; ++wait) {
+      started = FindWindowW(L"K3FennStandin", nullptr);
+      if (started && IsWindowVisible(started)) break;
+      Sleep(50);
+    }
+    ASSERT_NE(started, nullptr);
+    EXPECT_TRUE(IsWindowVisible(started) && !IsIconic(started) && !IsZoomed(started));
+    // Closed before the next start, so that the window found is the new one's.
+    for (int wait = 0; wait < 100 && FindWindowW(L"K3FennStandin", nullptr); ++wait) {
+      if (HWND window = FindWindowW(L"K3FennStandin", nullptr))
+        PostMessageW(window, WM_CLOSE, 0, 0);
+      Sleep(50);
+    }
   }
+  // Let the stand-in's file go so it can be removed with the folder.
+  for (int wait = 0; wait < 100 && !DeleteFileW(updater.c_str()); ++wait) Sleep(50);
 
-  EXPECT_FALSE(platform.startProgram(folder / L"absent.exe"));
+  EXPECT_FALSE(platform.startProgram(folder / L"absent.exe", folder.path(), StartAs::Setup));
+  EXPECT_FALSE(platform.startProgram(folder / L"absent.exe", folder.path(), StartAs::DesktopUser));
 }
 
 class CodecCallTest : public ::testing::Test {

@@ -254,6 +254,12 @@ TEST_F(PanelTest, ButtonClicksAndCloseRequestsReachTheEvents) {
 
   platform.showPanel();
   EXPECT_TRUE(platform.panelVisible());
+  // A second start asks, and the panel itself comes back from the taskbar.
+  ShowWindow(platform.panelWindow(), SW_MINIMIZE);
+  ASSERT_TRUE(IsIconic(platform.panelWindow()));
+  post(platform.panelWindow(), Win32Platform::kComeForward, 0);
+  platform.yield();
+  EXPECT_FALSE(IsIconic(platform.panelWindow()));
   post(platform.panelWindow(), WM_CLOSE, 0);
   platform.yield();
   ASSERT_EQ(events.unloadModes, (std::vector<int16_t>{0}));

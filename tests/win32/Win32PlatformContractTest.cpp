@@ -2,10 +2,16 @@
 // of its own under HKEY_CURRENT_USER, and this test program's own resources.
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <map>
 #include <memory>
+#include <vector>
 
+#include "Grantee.h"
 #include "TestFolder.h"
 #include "platform/win32/Win32Platform.h"
+// sddl.h builds on the declarations of windows.h.
+#include <sddl.h>
 
 namespace fenn::contract {
 
@@ -27,6 +33,9 @@ struct Win32ContractMachine {
               ERROR_SUCCESS);
   }
   ~Win32ContractMachine() {
+    for (HANDLE squatter : squatters) {
+      if (squatter) CloseHandle(squatter);
+    }
     RegCloseKey(writable);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\FennTest");
     // The system's list as the case found it (the prefix is this program's own; tidy all the same).
@@ -102,6 +111,63 @@ struct Win32ContractMachine {
   static constexpr wchar_t kPending[] = L"PendingFileRenameOperations";
   std::vector<uint8_t> listBefore;
   bool foreignWorkAdded = false;
+  // The descriptors judged instead of the disk's, which Wine does not keep: owned by the system's
+  // installer account (so no owner's rights fall to the desktop user), readable by the desktop
+  // user, and granting `rights` to the grantee.
+  void describeAccess(const std::wstring& relative, Grantee who, uint32_t rights) {
+    if (!win32.findDesktopUser()) return;
+    const std::wstring user = UserSid(win32.desktopUserToken());
+    const std::wstring installer =
+        L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+    std::wstring sddl = L"O:" + installer + L"G:" + installer + L"D:P(A;;FA;;;" + installer +
+                        L")(A;;0x1200a9;;;" + user + L")";
+    if (who != Grantee::Nobody) {
+      wchar_t mask[16];
+      swprintf(mask, 16, L"0x%x", rights);
+      sddl += L"(A;;" + std::wstring(mask) + L";;;" + (who == Grantee::Users ? L"BU" : user) + L")";
+    }
+    PSECURITY_DESCRIPTOR built = nullptr;
+    ULONG size = 0;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                     &built, &size));
+    const BYTE* bytes = static_cast<const BYTE*>(built);
+    described[root + relative] = std::vector<BYTE>(bytes, bytes + size);
+    LocalFree(built);
+    win32.readSecurityWith([this](const std::wstring& path) {
+      Win32Platform::EntrySecurity security;
+      const auto entry = described.find(path);
+      if (entry == described.end()) return security;
+      security.read = true;
+      security.descriptor = entry->second;
+      return security;
+    });
+  }
+  static std::wstring UserSid(HANDLE token) {
+    BYTE buffer[256];
+    DWORD size = 0;
+    wchar_t* text = nullptr;
+    if (!GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+      ADD_FAILURE() << "the desktop user's account cannot be named";
+      return L"WD";
+    }
+    std::wstring sid = text;
+    LocalFree(text);
+    return sid;
+  }
+  // What another user can make before any setup starts: the old claim's name open to everyone,
+  // under both namespaces, as a mutex and as an event.
+  void squatSetupRunNames() {
+    SECURITY_DESCRIPTOR open;
+    InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);
+    SECURITY_ATTRIBUTES everyone = {sizeof everyone, &open, FALSE};
+    squatters.push_back(CreateMutexW(&everyone, TRUE, L"Global\\FennSetup.SetupRun"));
+    squatters.push_back(CreateEventW(&everyone, TRUE, FALSE, L"Local\\FennSetup.SetupRun"));
+    for (HANDLE squatter : squatters) EXPECT_NE(squatter, nullptr);
+  }
+  std::map<std::wstring, std::vector<BYTE>> described;
+  std::vector<HANDLE> squatters;
 
   test::TestFolder folder;  // declared first: removed after the platform has ended its listing
   Win32Platform win32;

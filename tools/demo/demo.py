@@ -30,7 +30,8 @@ from fenntest.errors import ScenarioFailure  # noqa: E402
 from fenntest.payloads import read_payloads, unix_ns  # noqa: E402
 from fenntest.prefix import clone_prefix, ensure_template, template_of  # noqa: E402
 from fenntest.product import (DEFAULT_FOLDER, PANEL_TITLE, STAGED_CODEC,  # noqa: E402
-                              UPDATER_MARKER, find_case_insensitive, lay_out_product)
+                              UPDATER_MARKER, find_case_insensitive, lay_out_product,
+                              updater_start)
 
 
 def utc(ns):
@@ -121,9 +122,9 @@ def run_headless(prefix, product, out_dir, on_completed):
             wait_until(lambda: (product / UPDATER_MARKER).exists(), 30, "the updater's marker")
             time.sleep(1.0)
             run.screenshot(out_dir / "updater.png")
-            marker = (product / UPDATER_MARKER).read_text(encoding="utf-8").strip()
+            command_line, folder = updater_start(product, wait_until)
             print(f"The setup has ended; the updater it started left {UPDATER_MARKER} with its "
-                  f"command line: {marker}")
+                  f"command line {command_line} and its working folder {folder}")
             print(f"Screenshot of the started updater: {out_dir / 'updater.png'}")
         finally:
             run.stop()

@@ -122,6 +122,30 @@ class HeldFolder {
   virtual bool deleteRegularFile(const std::wstring& name) = 0;
 };
 
+// How Run starts a program.
+enum class StartAs {
+  Setup,        // with the setup's own (elevated) token
+  DesktopUser,  // with the desktop user's token (findDesktopUser)
+};
+
+// Access rights to files and folders, numbered as Windows numbers them.
+constexpr uint32_t kFileWriteData = 0x0002;  // a folder: kFileAddFile
+constexpr uint32_t kFileAddFile = 0x0002;
+constexpr uint32_t kFileAppendData = 0x0004;  // a folder: kFileAddSubfolder
+constexpr uint32_t kFileAddSubfolder = 0x0004;
+constexpr uint32_t kFileDeleteChild = 0x0040;
+constexpr uint32_t kDelete = 0x00010000;
+constexpr uint32_t kWriteDac = 0x00040000;
+constexpr uint32_t kWriteOwner = 0x00080000;
+
+// What the desktop user may do to one file-system entry.
+struct EntryAccess {
+  // Its security could be read (without following a link); when false, nothing below is known.
+  bool known = false;
+  bool link = false;    // it is a junction or symbolic link (a reparse point)
+  uint32_t rights = 0;  // those of the rights asked about that the desktop user holds
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -145,15 +169,26 @@ class Platform {
   // Sleeps until a window message is waiting (returns at once when one already is), so the
   // program waits for the person without spinning.
   virtual void waitForMessage() = 0;
-  // Starts the program at `path` in a normal, activated window with no arguments, not waiting for
-  // it. False when it could not be started.
-  virtual bool startProgram(const std::wstring& path) = 0;
+  // Starts the program at `path` in a normal, activated window with no arguments, in
+  // `workingFolder`, not waiting for it: with the setup's own rights, or as the desktop user (with
+  // that user's token, never the setup's). False when it could not be started.
+  virtual bool startProgram(const std::wstring& path, const std::wstring& workingFolder,
+                            StartAs as) = 0;
   // Claims the machine's one setup run for the rest of this process. False when another setup
-  // process holds it.
+  // process holds it. Nothing another user can make (an object or file of any name) takes it away.
   virtual bool claimSetupRun() = 0;
-  // Brings the visible panel of another setup process to the front. False when there is none
-  // (not yet, or no longer).
+  // Brings the visible panel of another elevated setup process to the front, without waiting on
+  // that process. False when there is none (not yet, or no longer).
   virtual bool activateOtherPanel() = 0;
+
+  // ---- Who else could change a file ---------------------------------------------------------
+  // The desktop user is the person whose shell runs in this session: with over-the-shoulder
+  // elevation the standard user, with same-user elevation that user's filtered token. False when
+  // none can be found.
+  virtual bool findDesktopUser() = 0;
+  // Which of `rights` the desktop user holds on the file or folder at `path`, judged on its
+  // security read through a handle that does not follow links.
+  virtual EntryAccess desktopUserAccess(const std::wstring& path, uint32_t rights) = 0;
   // Waits about `milliseconds` without processing window messages.
   virtual void sleepMilliseconds(uint32_t milliseconds) = 0;
 

@@ -14,12 +14,14 @@ constexpr int kPanelLookups = 100;
 constexpr uint32_t kPanelLookupWaitMilliseconds = 100;
 
 // Another setup runs: its panel comes to the front, and this one ends without a window of its own,
-// a box or a file touched.
-void BringOtherSetupForward(Platform& platform) {
+// a box or a file touched. True when no panel came within the wait but the run could be claimed
+// at its end: the other setup has ended meanwhile, and this one runs.
+bool BringOtherSetupForward(Platform& platform) {
   for (int lookup = 0; lookup < kPanelLookups; ++lookup) {
-    if (platform.activateOtherPanel()) return;
+    if (platform.activateOtherPanel()) return false;
     platform.sleepMilliseconds(kPanelLookupWaitMilliseconds);
   }
+  return platform.claimSetupRun();
 }
 }  // namespace
 
@@ -27,7 +29,7 @@ void Main(Platform& platform) {
   std::unique_ptr<frmPanel> panel;
   try {
     // Two setups at once would share the staged codec library and race for the same files.
-    if (!platform.claimSetupRun()) return BringOtherSetupForward(platform);
+    if (!platform.claimSetupRun() && !BringOtherSetupForward(platform)) return;
     panel = std::make_unique<frmPanel>(platform);
     panel->Load();
     // The panel's handlers run from these yields; every way of ending a run hides the panel.

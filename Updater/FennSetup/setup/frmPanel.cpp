@@ -7,6 +7,7 @@
 #include "locator/ProductLocator.h"
 #include "setup/FormDescription.h"
 #include "setup/Texts.h"
+#include "setup/UpdaterStart.h"
 
 namespace fenn {
 
@@ -119,7 +120,18 @@ bool frmPanel::InstallPayloads(HeldFolder& productFolder) {
 }
 
 void frmPanel::cmdRun_Click() {
-  if (!platform_.startProgram(cmdRunTag)) ShowError(texts::kCannotStartUpdater);
+  // The start happens here, inside the run, before anything the run holds is let go: the
+  // product folder stays as it was judged until the updater has been started.
+  switch (StartUpdater(platform_, cmdRunTag)) {
+    case UpdaterStart::Started:
+      break;
+    case UpdaterStart::NotStarted:
+      ShowError(texts::kCannotStartUpdater);
+      break;
+    case UpdaterStart::NoDesktopUser:
+      ShowError(texts::kNoDesktopUser);
+      break;
+  }
   platform_.hidePanel();
 }
 

@@ -1,7 +1,7 @@
 // Stand-in for the updater K3Fenn.exe, installed by setups built without the real payloads. It
 // says on screen that it is a stand-in, leaves "K3Fenn.started" beside itself with the command line
-// it was given (so a test can tell it ran, and with what), and closes after a few seconds or on a
-// click or Esc.
+// it was given and the working folder it started in (so a test can tell it ran, and how), and
+// closes after a few seconds or on a click or Esc.
 #include <windows.h>
 
 #include <string>
@@ -23,16 +23,23 @@ std::wstring ownFolder() {
   return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
 }
 
-// The marker holds the command line in UTF-8, followed by a line break.
-void writeStartedMarker() {
-  std::wstring commandLine = GetCommandLineW();
-  int length =
-      WideCharToMultiByte(CP_UTF8, 0, commandLine.c_str(), -1, nullptr, 0, nullptr, nullptr);
+std::string utf8Line(const std::wstring& text) {
+  int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
   std::string utf8(length > 0 ? length - 1 : 0, '\0');
-  if (length > 1) {
-    WideCharToMultiByte(CP_UTF8, 0, commandLine.c_str(), -1, &utf8[0], length, nullptr, nullptr);
-  }
-  utf8 += "\r\n";
+  if (length > 1)
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], length, nullptr, nullptr);
+  return utf8 + "\r\n";
+}
+
+std::wstring workingFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
+  return length < MAX_PATH ? std::wstring(folder, length) : std::wstring();
+}
+
+// The marker holds two lines in UTF-8: the command line, then the working folder.
+void writeStartedMarker() {
+  const std::string utf8 = utf8Line(GetCommandLineW()) + utf8Line(workingFolder());
   std::wstring marker = ownFolder() + L"K3Fenn.started";
   HANDLE file = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -3,6 +3,10 @@
 //   Alt+R   writes "probe.marker" beside the executable and exits.
 //   Esc     shows a box titled "알림", then exits once it is dismissed.
 // With the argument "fail" it shows only a box titled "에러" and exits when it is dismissed.
+// With "squat" it plays another user's program against the setup: it makes the names the setup's
+// claim once had (a mutex open to everyone, held, and an event), shows a minimised window of the
+// setup panel's class titled "점유자 창", writes "squat.ready" beside itself, and then hangs: it
+// never handles a message again.
 #include <windows.h>
 
 #include <string>
@@ -12,11 +16,11 @@ namespace {
 constexpr int kRunId = 100;
 const wchar_t kTitle[] = L"프로브 창";
 
-void WriteMarkerBesideSelf() {
+void WriteMarkerBesideSelf(const wchar_t* name = L"probe.marker") {
   wchar_t path[MAX_PATH];
   DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring marker(path, n);
-  marker = marker.substr(0, marker.find_last_of(L'\\') + 1) + L"probe.marker";
+  marker = marker.substr(0, marker.find_last_of(L'\\') + 1) + name;
   HANDLE h = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
@@ -42,7 +46,27 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
+[[noreturn]] void Squat(HINSTANCE inst) {
+  SECURITY_DESCRIPTOR open;
+  InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
+  SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);
+  SECURITY_ATTRIBUTES everyone = {sizeof everyone, &open, FALSE};
+  CreateMutexW(&everyone, TRUE, L"Global\\FennSetup.SetupRun");
+  CreateEventW(&everyone, TRUE, FALSE, L"Local\\FennSetup.SetupRun");
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = inst;
+  wc.lpszClassName = L"FennSetupPanel";
+  RegisterClassW(&wc);
+  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"점유자 창", WS_OVERLAPPEDWINDOW, 50, 50, 300,
+                              100, nullptr, nullptr, inst, nullptr);
+  ShowWindow(hwnd, SW_SHOWMINNOACTIVE);
+  WriteMarkerBesideSelf(L"squat.ready");
+  for (;;) Sleep(INFINITE);
+}
+
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR cmdline, int) {
+  if (std::wstring(cmdline) == L"squat") Squat(inst);
   if (std::wstring(cmdline) == L"fail") {
     MessageBoxW(nullptr, L"프로브를 찾을 수 없습니다.\r\n다시 시도해 주십시오.", L"에러",
                 MB_ICONEXCLAMATION | MB_OK);

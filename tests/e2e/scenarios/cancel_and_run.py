@@ -7,7 +7,7 @@ import time
 from fenntest.context import wait_until
 from fenntest.errors import ScenarioFailure
 from fenntest.product import (DEFAULT_FOLDER, PANEL_TITLE, PAYLOAD_NAMES, UPDATER_MARKER,
-                              lay_out_product)
+                              lay_out_product, updater_start)
 
 from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, ERROR_TITLE, NOTICE_TITLE, SetupUnderTest,
                            check_installed, check_no_leftovers, dismiss_box, start_setup,
@@ -84,13 +84,14 @@ def run_updater(ctx, outputs):
     ctx.screenshot(run, "completed")
     run.press(run.wait_for_window(PANEL_TITLE), "alt+r")
     run.wait_exit()
-    marker = product / UPDATER_MARKER
-    wait_until(lambda: marker.exists() and marker.read_bytes().endswith(b"\n"), 30,
-               f"{UPDATER_MARKER} written by the started updater")
-    # The updater gets its full path and nothing else on its command line.
-    command_line = marker.read_text(encoding="utf-8").strip()
+    # The updater gets its full path and nothing else on its command line, and the product folder
+    # as its working folder. Wine keeps no permissions, so the desktop user could change that
+    # folder: this is the start as the desktop user.
+    command_line, working_folder = updater_start(product, wait_until)
     if command_line.strip('"').lower() != "d:\\k3fenn.exe":
         raise ScenarioFailure(f"the updater was started as {command_line!r}, not D:\\K3Fenn.exe")
+    if working_folder.lower() != "d:\\":
+        raise ScenarioFailure(f"the updater started in {working_folder!r}, not in D:\\")
     time.sleep(1.0)
     ctx.screenshot(run, "updater-started")
     # Starting the updater read it: its access time has moved on.

@@ -10,7 +10,7 @@ from faultlib.checks import (NOT_FOUND_TEXT, expect_clean, expect_completed, exp
 from faultlib.helper import FaultHelper
 from fenntest.context import wait_until
 from fenntest.errors import ScenarioFailure
-from fenntest.product import PANEL_TITLE, UPDATER_MARKER, lay_out_product, snapshot
+from fenntest.product import PANEL_TITLE, lay_out_product, snapshot, updater_start
 from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, SetupUnderTest, check_installed, finish,
                            start_setup)
 
@@ -141,12 +141,11 @@ def non_ansi_names(ctx, outputs):
     run = drives.expect_found(product, "non-ansi-found")
     run.press(run.wait_for_window(PANEL_TITLE), "alt+r")
     run.wait_exit()
-    marker = product / UPDATER_MARKER
-    wait_until(lambda: marker.exists() and marker.read_bytes().endswith(b"\n"), 30,
-               f"{UPDATER_MARKER} written by the updater started from {product.name}")
-    command_line = marker.read_text(encoding="utf-8").strip().strip('"')
-    if command_line != "D:\\ทดสอบ\\🎮 톨바리네\\K3Fenn.exe":
+    command_line, working_folder = updater_start(product, wait_until)
+    if command_line.strip('"') != "D:\\ทดสอบ\\🎮 톨바리네\\K3Fenn.exe":
         raise ScenarioFailure(f"the updater was started as {command_line!r}")
+    if working_folder != "D:\\ทดสอบ\\🎮 톨바리네":
+        raise ScenarioFailure(f"the updater started in {working_folder!r}")
     drives.expect_clean()
 
 

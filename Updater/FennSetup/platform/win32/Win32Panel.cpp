@@ -61,7 +61,9 @@ Win32Platform::Win32Platform() = default;
 Win32Platform::~Win32Platform() {
   destroyPanel();
   endListing();
-  if (setupRun_) CloseHandle(setupRun_);
+  if (setupRun_ != INVALID_HANDLE_VALUE) CloseHandle(setupRun_);  // the file goes with it
+  if (desktopUser_) CloseHandle(desktopUser_);
+  if (desktopUserCheck_) CloseHandle(desktopUserCheck_);
 }
 
 int Win32Platform::toPixels(int twips) const {
@@ -242,6 +244,10 @@ LRESULT Win32Platform::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       if (!events_) return 0;
       if (wParam == kRunButtonId && shownByStyle(cmdRun_)) events_->cmdRun_Click();
       if (wParam == IDCANCEL) events_->cmdCancel_Click();
+      return 0;
+    case kComeForward:
+      if (IsIconic(panel_)) ShowWindow(panel_, SW_RESTORE);
+      SetForegroundWindow(panel_);
       return 0;
     case WM_CLOSE:
       raiseCloseRequest(kUnloadFromControlMenu);

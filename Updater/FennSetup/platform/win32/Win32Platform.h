@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <exception>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -32,12 +34,29 @@ class Win32Platform : public Platform {
   void messageBox(const std::wstring& text, const std::wstring& title) override;
   void yield() override;
   void waitForMessage() override;
-  bool startProgram(const std::wstring& path) override;
   void sleepMilliseconds(uint32_t milliseconds) override;
 
   // One setup at a time (Win32SetupRun.cpp)
   bool claimSetupRun() override;
   bool activateOtherPanel() override;
+
+  // The desktop user, what it may change, and starting a program (Win32DesktopUser.cpp)
+  bool findDesktopUser() override;
+  EntryAccess desktopUserAccess(const std::wstring& path, uint32_t rights) override;
+  bool startProgram(const std::wstring& path, const std::wstring& workingFolder,
+                    StartAs as) override;
+  // The security of one entry as the judgement reads it: its descriptor (owner, group, DACL and
+  // integrity label), whether it is a link, and whether it could be read at all.
+  struct EntrySecurity {
+    bool read = false;
+    bool link = false;
+    std::vector<BYTE> descriptor;
+  };
+  using SecurityReader = std::function<EntrySecurity(const std::wstring& path)>;
+  // Tests judge descriptors built in memory instead of the disk's (Wine keeps none on files).
+  void readSecurityWith(SecurityReader reader) { readSecurity_ = std::move(reader); }
+  // The desktop user's token once findDesktopUser found it (a primary token), else null.
+  HANDLE desktopUserToken() const { return desktopUser_; }
 
   // File system (Win32Files.cpp)
   ListResult listFirst(const std::wstring& pattern, int attributes) override;
@@ -93,6 +112,9 @@ class Win32Platform : public Platform {
 
   // The panel's window class: another setup process finds the panel by it.
   static constexpr wchar_t kPanelClass[] = L"FennSetupPanel";
+  // Posted by a second start to the running setup's panel: it brings itself to the front, so the
+  // second start never waits on another process's window.
+  static constexpr UINT kComeForward = WM_APP + 2;
   static constexpr int kRunButtonId = 100;  // cmdCancel has IDCANCEL, so Esc clicks it
   static constexpr int kLabelId = 101;
 
@@ -123,7 +145,10 @@ class Win32Platform : public Platform {
   PanelEvents* events_ = nullptr;
   bool sessionEndingSeen_ = false;
 
-  HANDLE setupRun_ = nullptr;  // the named object that marks the machine's one setup run
+  HANDLE setupRun_ = INVALID_HANDLE_VALUE;  // the file that marks the machine's one setup run
+  HANDLE desktopUser_ = nullptr;            // primary token of the desktop user
+  HANDLE desktopUserCheck_ = nullptr;       // the same, as an identification token for AccessCheck
+  SecurityReader readSecurity_;
   HANDLE listing_ = INVALID_HANDLE_VALUE;
   int listingAttributes_ = 0;
   bool listingWithoutExtension_ = false;

@@ -1,4 +1,4 @@
-// The kernel32 operations, starting a program and the call into the codec library.
+// The kernel32 operations and the call into the codec library.
 #include <vector>
 
 #include "complib.h"
@@ -71,23 +71,6 @@ std::optional<int32_t> Win32Platform::callDecompress(ModuleHandle module,
   const int32_t status = decompress(toAnsi(source).c_str(), toAnsi(destination).c_str());
   rethrowEventError();  // the codec pumps window messages while it works
   return status;
-}
-
-bool Win32Platform::startProgram(const std::wstring& path) {
-  // The quoted path alone is the command line: the program gets no arguments.
-  std::wstring commandLine = L"\"" + path + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_SHOWNORMAL;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return false;
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return true;
 }
 
 }  // namespace fenn
