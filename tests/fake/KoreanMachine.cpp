@@ -38,4 +38,9 @@ void AddProduct(FakePlatform& platform, const std::wstring& folder) {
   for (const auto& name : kProductFiles) platform.fs.addFile(folder + L"\\" + name, "product");
 }
 
+KoreanMachine::KoreanMachine(const std::wstring& productFolder) : KoreanMachine() {
+  if (productFolder.rfind(L"D:", 0) == 0) fs.addDrive(L'D', kDriveFixed);
+  AddProduct(*this, productFolder);
+}
+
 }  // namespace fenn::fake

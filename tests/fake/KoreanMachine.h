@@ -26,4 +26,13 @@ void BuildKoreanMachine(FakePlatform& platform);
 // The six product files in `folder` ("D:" for a drive root).
 void AddProduct(FakePlatform& platform, const std::wstring& folder);
 
+// The machine every setup test starts from. With a product folder, the six product files are
+// laid out there; a folder on D: also makes D a fixed drive of its own (another volume than the
+// temp folder's).
+class KoreanMachine : public FakePlatform {
+ public:
+  KoreanMachine() { BuildKoreanMachine(*this); }
+  explicit KoreanMachine(const std::wstring& productFolder);
+};
+
 }  // namespace fenn::fake

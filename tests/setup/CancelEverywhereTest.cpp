@@ -13,11 +13,9 @@ namespace {
 using fake::UserAction;
 
 // A run with the product on a drive search's path, so every kind of yield occurs.
-void BuildSearchMachine(fake::FakePlatform& machine) {
-  BuildMachine(machine);
-  machine.fs.addFolder(L"C:\\Apps\\Old");
-  AddProduct(machine, L"C:\\Games\\Tolvarine");
-}
+struct SearchMachine : fake::KoreanMachine {
+  SearchMachine() : KoreanMachine(L"C:\\Games\\Tolvarine") { fs.addFolder(L"C:\\Apps\\Old"); }
+};
 
 std::vector<std::wstring> Installed(fake::FakePlatform& machine) {
   std::vector<std::wstring> names;
@@ -28,8 +26,7 @@ std::vector<std::wstring> Installed(fake::FakePlatform& machine) {
 }
 
 int YieldsOfAFullRun() {
-  fake::FakePlatform machine;
-  BuildSearchMachine(machine);
+  SearchMachine machine;
   machine.actWhenLabel(L"설치를 완료하였습니다.", UserAction::ClickCancel);
   Main(machine);
   return machine.yields;
@@ -50,8 +47,7 @@ TEST(CancelEverywhereTest, EveryYieldEndsCleanly) {
     for (int at = 1; at <= yields; ++at) {
       SCOPED_TRACE("action " + std::to_string(static_cast<int>(action)) + ", event " +
                    std::to_string(static_cast<int>(event)) + " at yield " + std::to_string(at));
-      fake::FakePlatform machine;
-      BuildSearchMachine(machine);
+      SearchMachine machine;
       machine.actAtYield(at, action);
       size_t installedWhenAsked = 0;
       bool stagedWhenAsked = false;

@@ -17,7 +17,7 @@ constexpr wchar_t kCannotPlaceFile[] =
 constexpr wchar_t kUnexpectedError[] = L"설치 중 오류가 발생했습니다.";
 
 // A machine on which loading the staged library throws, as a platform out of memory would.
-struct ThrowingLoader : fake::FakePlatform {
+struct ThrowingLoader : fake::KoreanMachine {
   ModuleHandle loadLibrary(const std::wstring&) override { throw std::bad_alloc(); }
   void messageBox(const std::wstring& text, const std::wstring& title) override {
     libraryAtBox = fs.exists(kStagedLibrary);
@@ -119,8 +119,7 @@ TEST_F(ExtractionErrorTest, PartialNameTheSetupDidNotMakeIsLeftAlone) {
   const std::wstring partial = Join(product, PartialCopyName(L"CompLib.dll"));
   for (int kind = 0; kind < 3; ++kind) {
     SCOPED_TRACE("kind " + std::to_string(kind));
-    fake::FakePlatform machine;
-    BuildMachine(machine);
+    fake::KoreanMachine machine;
     machine.fs.addDrive(L'D', kDriveFixed);
     AddProduct(machine, product);
     machine.fs.addFile(L"D:\\Admin\\kept.dll", "the administrators' file");
@@ -172,7 +171,6 @@ TEST_F(ExtractionErrorTest, AnErrorThrownInAStageIsReportedOnceAfterTheRelease) 
   EXPECT_TRUE(TempFiles().empty());
   // Thrown while staging, after the library file was written.
   ThrowingLoader machine;
-  BuildMachine(machine);
   AddProduct(machine, kDefaultFolder);
   Main(machine);
   ExpectEndedAfterBox(machine, kUnexpectedError);

@@ -25,12 +25,9 @@ struct KilledMachine {
 // a copy or a decompression, the end of a delete, rename, request to delete at restart or its
 // withdrawal. The run
 // itself goes on (a fake process cannot be ended); what counts is the copy of its disk taken then.
-class KillableMachine : public fake::FakePlatform {
+class KillableMachine : public fake::KoreanMachine {
  public:
-  explicit KillableMachine(int killAt) : killAt_(killAt) {
-    BuildMachine(*this);
-    fs.addDrive(L'D', kDriveFixed);
-    AddProduct(*this, kOtherVolumeFolder);
+  explicit KillableMachine(int killAt) : KoreanMachine(kOtherVolumeFolder), killAt_(killAt) {
     duringCopy = [this](const std::wstring&) { Moment(); };
     afterHeldFolderStep = [this] { Moment(); };
     codec = [this](fake::FakePlatform& self, const std::wstring& source,
@@ -112,8 +109,7 @@ void ExpectNothingHalfDone(const KilledMachine& killed) {
 // The next run on the killed machine's disk completes the installation and removes what the
 // killed run left in the system directory and the product folder.
 void ExpectNextRunCompletes(const KilledMachine& killed, bool restartFirst) {
-  fake::FakePlatform next;
-  BuildMachine(next);
+  fake::KoreanMachine next;
   next.fs = killed.fs;
   next.fs.releaseAllHolds();  // the killed process's modules went with it
   next.deletedAtRestart = killed.pendingAtRestart;
@@ -167,10 +163,7 @@ TEST(KilledRunTest, KilledAtAnyMomentThenRunAgain) {
 }
 
 TEST(KilledRunTest, PayloadIsCopiedUnderAPartialNameOnlyAcrossVolumes) {
-  fake::FakePlatform across;
-  BuildMachine(across);
-  across.fs.addDrive(L'D', kDriveFixed);
-  AddProduct(across, kOtherVolumeFolder);
+  fake::KoreanMachine across{kOtherVolumeFolder};
   across.fs.setPermissions(kOtherVolumeFolder, L"product folder's");
   std::vector<std::wstring> copiedTo;
   across.duringCopy = [&](const std::wstring& target) {
@@ -185,9 +178,7 @@ TEST(KilledRunTest, PayloadIsCopiedUnderAPartialNameOnlyAcrossVolumes) {
   EXPECT_TRUE(across.fs.entries(kTempFolder).empty());
 
   // On the temp folder's volume a payload is placed with one rename, never copied.
-  fake::FakePlatform same;
-  BuildMachine(same);
-  AddProduct(same, kDefaultFolder);
+  fake::KoreanMachine same{kDefaultFolder};
   same.fs.setPermissions(kDefaultFolder, L"product folder's");
   same.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
   Main(same);
@@ -211,7 +202,7 @@ TEST(KilledRunTest, SwapAfterVerificationRedirectsNothing) {
     const std::wstring drive = product.substr(0, 2);
     const std::wstring adminCopy = drive + L"\\Admin\\Tolvarine";
     const std::wstring adminFile = Join(adminCopy, PartialCopyName(L"K3Fenn.exe"));
-    struct NotesTheHoldAtRun : fake::FakePlatform {
+    struct NotesTheHoldAtRun : fake::KoreanMachine {
       bool startProgram(const std::wstring& path, const std::wstring& workingFolder,
                         StartAs as) override {
         heldAtRun = heldFolders;
@@ -219,7 +210,6 @@ TEST(KilledRunTest, SwapAfterVerificationRedirectsNothing) {
       }
       int heldAtRun = -1;
     } machine;
-    BuildMachine(machine);
     machine.fs.addDrive(L'D', kDriveFixed);
     AddProduct(machine, product);
     machine.fs.addFile(adminFile, "the administrators' file");
@@ -254,7 +244,8 @@ TEST(KilledRunTest, SwapAfterVerificationRedirectsNothing) {
 // is refused and a folder without the six files is not taken; either way the run ends as not
 // found, before anything is staged or written.
 TEST(KilledRunTest, SwapBeforeTheHoldEndsAsNotFound) {
-  struct SwappedBeforeTheHold : fake::FakePlatform {
+  struct SwappedBeforeTheHold : fake::KoreanMachine {
+    SwappedBeforeTheHold() : KoreanMachine(kOtherVolumeFolder) {}
     std::unique_ptr<HeldFolder> holdFolder(const std::wstring& path) override {
       fs.moveFolder(path, path + L".old");
       if (link) {
@@ -269,9 +260,6 @@ TEST(KilledRunTest, SwapBeforeTheHoldEndsAsNotFound) {
   for (bool link : {true, false}) {
     SwappedBeforeTheHold machine;
     machine.link = link;
-    BuildMachine(machine);
-    machine.fs.addDrive(L'D', kDriveFixed);
-    AddProduct(machine, kOtherVolumeFolder);
     machine.fs.addFile(L"D:\\Admin\\kept.dll", "the administrators' file");
     Main(machine);
     ASSERT_EQ(machine.messageBoxes.size(), 1u);
@@ -284,10 +272,7 @@ TEST(KilledRunTest, SwapBeforeTheHoldEndsAsNotFound) {
 }
 
 TEST(KilledRunTest, PartialCopiesAreRemovedAndNothingElse) {
-  fake::FakePlatform machine;
-  BuildMachine(machine);
-  machine.fs.addDrive(L'D', kDriveFixed);
-  AddProduct(machine, kOtherVolumeFolder);
+  fake::KoreanMachine machine{kOtherVolumeFolder};
   // K3Fenn.exe was installed whole by the killed run; the copy of setupapi.dll was cut short.
   machine.fs.addFile(InProduct(L"K3Fenn.exe"), PayloadContent(L"K3Fenn.exe"));
   machine.fs.addFile(InProduct(PartialCopyName(L"setupapi.dll")), "plain by");
@@ -313,10 +298,7 @@ TEST(KilledRunTest, PartialCopiesAreRemovedAndNothingElse) {
 }
 
 TEST(KilledRunTest, CopyThatCannotBeFinishedLeavesNoPartOfIt) {
-  fake::FakePlatform machine;
-  BuildMachine(machine);
-  machine.fs.addDrive(L'D', kDriveFixed);
-  AddProduct(machine, kOtherVolumeFolder);
+  fake::KoreanMachine machine{kOtherVolumeFolder};
   machine.fs.setWriteQuota(kOtherVolumeFolder, 5);  // the product's disk is full
   Main(machine);
   ASSERT_EQ(machine.messageBoxes.size(), 1u);

@@ -85,8 +85,7 @@ TEST_F(LocatorTest, On32BitWindowsTheTwoFoldersAreOneAndTheRegistryComesNext) {
   // "C:\\Program Files" is the folder for 32-bit programs there; a system that cannot name the
   // folder behaves the same.
   for (const wchar_t* programs32 : {L"C:\\Program Files", L"c:\\program files", L""}) {
-    fake::FakePlatform machine;
-    BuildMachine(machine);
+    fake::KoreanMachine machine;
     machine.programFilesX86 = programs32;
     machine.fs.addFolder(L"C:\\Program Files");
     AddProduct(machine, L"C:\\Elsewhere");
@@ -117,8 +116,7 @@ TEST_F(LocatorTest, ARegistryValueThatIsNoPlainFolderPathCountsAsAbsent) {
       L"C:\\Games\\Tol<arine", L"C:\\Games\\\\Tolvarine"};
   // clang-format on
   for (const wchar_t* value : values) {
-    fake::FakePlatform machine;
-    BuildMachine(machine);
+    fake::KoreanMachine machine;
     machine.fs = platform.fs;
     machine.registry.setValue(kRegistryKey, L"ApplicationPath", fake::ToCp949(value) + '\0');
     ProductLocator locator(machine, panel);

@@ -146,9 +146,7 @@ TEST_F(RunTest, UpdaterStartsElevatedOnlyWhereTheDesktopUserCouldChangeNothingOn
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    fake::FakePlatform machine;
-    BuildMachine(machine);
-    AddProduct(machine, folder);
+    fake::KoreanMachine machine{folder};
     machine.desktopUserRights[c.path] = c.rights;
     machine.actWhenLabel(kStep[6], UserAction::ClickRun);
     Main(machine);
@@ -216,9 +214,7 @@ TEST_F(RunTest, UpdaterThatCannotStartIsReported) {
 
 TEST_F(RunTest, FinishAndCloseAfterCompletionShowNothing) {
   for (UserAction action : {UserAction::PressEsc, UserAction::CloseRequest}) {
-    fake::FakePlatform machine;
-    BuildMachine(machine);
-    AddProduct(machine, kDefaultFolder);
+    fake::KoreanMachine machine{kDefaultFolder};
     machine.actWhenLabel(kStep[6], action);
     Main(machine);
     EXPECT_TRUE(machine.messageBoxes.empty());
@@ -247,9 +243,7 @@ TEST_F(RunTest, CompletedPanelSleepsBetweenMessagesInsteadOfSpinning) {
 
 TEST_F(RunTest, CancelDuringTheSequenceNotifiesStopsAndCleansUp) {
   for (UserAction action : {UserAction::ClickCancel, UserAction::PressEsc}) {
-    fake::FakePlatform machine;
-    BuildMachine(machine);
-    AddProduct(machine, kDefaultFolder);
+    fake::KoreanMachine machine{kDefaultFolder};
     // The first payload's progress yield: CompLib.dll is not installed yet.
     machine.actWhenLabel(kStep[4], action);
     Main(machine);

@@ -21,14 +21,10 @@ void ExpectNothingTouched(const fake::FakePlatform& second) {
 }
 
 TEST(SetupRunTest, SecondStartBringsTheRunningPanelForwardAndEnds) {
-  fake::FakePlatform second;
-  BuildMachine(second);
-  AddProduct(second, kDefaultFolder);
+  fake::KoreanMachine second{kDefaultFolder};
   fake::FakePlatform third;
   {
-    fake::FakePlatform first;
-    BuildMachine(first);
-    AddProduct(first, kDefaultFolder);
+    fake::KoreanMachine first{kDefaultFolder};
     second.joinMachineOf(first);
     third.joinMachineOf(first);
     // The second start comes while the first one unpacks its first payload.
@@ -80,9 +76,7 @@ TEST(SetupRunTest, SecondStartWaitsBoundedlyForAPanelThatIsNotShownYet) {
 }
 
 TEST(SetupRunTest, SecondStartRunsWhenTheFirstEndedDuringItsWait) {
-  fake::FakePlatform second;
-  BuildMachine(second);
-  AddProduct(second, kDefaultFolder);
+  fake::KoreanMachine second{kDefaultFolder};
   auto first = std::make_unique<fake::FakePlatform>();
   ASSERT_TRUE(first->claimSetupRun());
   second.joinMachineOf(*first);

@@ -10,10 +10,10 @@
 #include "AnsiText.h"
 #include "FakePlatform.h"
 #include "KoreanMachine.h"
+#include "common/ExistenceTests.h"
 #include "installer/CodecStage.h"
 #include "installer/PayloadInstaller.h"
 #include "installer/SystemDlls.h"
-#include "common/ExistenceTests.h"
 #include "locator/ProductLocator.h"
 #include "locator/ReadUserRegString.h"
 #include "setup/FormDescription.h"
@@ -43,9 +43,6 @@ using fake::kStagedLibrary;
 using fake::kSystemDirectory;
 using fake::kTempFolder;
 using fake::PayloadContent;
-inline void BuildMachine(fake::FakePlatform& platform) {
-  fake::BuildKoreanMachine(platform);
-}
 
 std::wstring Join(const std::wstring& folder, const std::wstring& name);
 // "a\0b\0" from {"a", "b"}.
@@ -53,8 +50,6 @@ std::wstring NameList(const std::vector<std::wstring>& names);
 
 class SetupTest : public ::testing::Test {
  protected:
-  SetupTest() { BuildMachine(platform); }
-
   // The panel as Form_Load leaves it once shown, for tests of single procedures.
   void ShowPanel() {
     platform.createPanel(PanelFormDescription(), panel);
@@ -67,7 +62,7 @@ class SetupTest : public ::testing::Test {
     return locator.FindOnFixedDrives(names);
   }
 
-  fake::FakePlatform platform;
+  fake::KoreanMachine platform;
   frmPanel panel{platform};
   frmPanelTestAccess access{panel};
   // The units of the sequence, reporting their progress to the panel.

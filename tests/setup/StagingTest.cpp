@@ -67,8 +67,7 @@ TEST_F(StagingTest, LibraryThatCannotBePreparedLeavesNothing) {
       {"no deletion at restart", [](fake::FakePlatform& p) { p.restartDeletionRefused = true; }},
   };
   for (const Case& c : cases) {
-    fake::FakePlatform machine;
-    BuildMachine(machine);
+    fake::KoreanMachine machine;
     c.arrange(machine);
     CodecStage stage(machine);
     EXPECT_FALSE(stage.StageDecompressor(false)) << c.what;
@@ -89,7 +88,7 @@ TEST_F(StagingTest, HiddenLibraryOfThatNameIsNeverDeleted) {
 }
 
 TEST_F(StagingTest, StagedLibraryIsHandedToTheSystemToDeleteBeforeItsFirstByte) {
-  struct Watch : fake::FakePlatform {
+  struct Watch : fake::KoreanMachine {
     bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) override {
       if (!bytes.empty() && fake::SameName(path, kStagedLibrary)) {
         pendingAtWrite = deletionPendingAtRestart(path);
@@ -108,7 +107,6 @@ TEST_F(StagingTest, StagedLibraryIsHandedToTheSystemToDeleteBeforeItsFirstByte) 
     bool othersLockedOut = false;
     int requests = 0;
   } machine;
-  BuildMachine(machine);
   // Another program's pending work, before and after the setup's own request.
   machine.deleteFileAtRestart(L"C:\\Other\\before.tmp");
   CodecStage stage(machine);
@@ -137,8 +135,7 @@ TEST_F(StagingTest, LeftoverOfAnEndedRunIsRecognisedRewrittenAndRemoved) {
       {"made empty, before its deletion was asked for", "", false},
   };
   for (const Leftover& leftover : leftovers) {
-    fake::FakePlatform machine;
-    BuildMachine(machine);
+    fake::KoreanMachine machine;
     machine.fs.addFile(kStagedLibrary, leftover.bytes);
     if (leftover.pending) machine.deleteFileAtRestart(kStagedLibrary);
     CodecStage stage(machine);
@@ -150,8 +147,7 @@ TEST_F(StagingTest, LeftoverOfAnEndedRunIsRecognisedRewrittenAndRemoved) {
     EXPECT_TRUE(machine.deletedAtRestart.empty()) << leftover.what;
   }
   // A deletion still pending from an earlier run is not asked for twice, and goes with the file.
-  fake::FakePlatform machine;
-  BuildMachine(machine);
+  fake::KoreanMachine machine;
   machine.fs.addFile(kStagedLibrary, "x");
   machine.deleteFileAtRestart(kStagedLibrary);
   machine.fs.deleteFile(kStagedLibrary);
@@ -174,9 +170,7 @@ TEST_F(StagingTest, ReleaseGivesUpOnAFileSomeoneElseHolds) {
 }
 
 TEST(StagingRunTest, HeldLibraryDoesNotStopTheRun) {
-  fake::FakePlatform machine;
-  BuildMachine(machine);
-  AddProduct(machine, kDefaultFolder);
+  fake::KoreanMachine machine{kDefaultFolder};
   machine.actWhenLabel(L"설치를 완료하였습니다.", fake::UserAction::ClickCancel);
   // Something else grabs the staged file while the payloads are decompressed.
   machine.codec = [](fake::FakePlatform& p, const std::wstring&, const std::wstring& destination) {
