@@ -37,8 +37,7 @@ COPIED_PROGRAMS = {
 }
 
 WINE_RUN = REPO / "scripts" / "wine-run"
-E2E = REPO / "tests" / "e2e" / "run_scenario.py"
-FAULT = REPO / "tests" / "faults" / "run_fault.py"
+SCENARIO = REPO / "tests" / "fenntest" / "run_scenario.py"
 PLATFORM = REPO / "tests" / "win32" / "run-platform-tests"
 
 # What runs in which prefix. The 32-bit prefix runs all of it; the WoW64 one the scenarios where
@@ -111,8 +110,7 @@ def command_of(kind, argument, build_dir, local):
             argv.append("--gtest_filter=PanelTest.*")
             env["FENN_TEST_DPI"] = argument
         return argv, env, local
-    runner = E2E if kind == "e2e" else FAULT
-    return ["python3", "-B", str(runner), argument, "--build-dir", str(local)], {}, local
+    return ["python3", "-B", str(SCENARIO), argument, "--build-dir", str(local)], {}, local
 
 
 def attempt(argv, env, cwd, log_path, timeout):

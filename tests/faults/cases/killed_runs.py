@@ -12,17 +12,16 @@ import os
 import shutil
 import signal
 import tempfile
-import time
 from pathlib import Path
 
 from cases.end_session import pending_deletions
-from faultlib import Unsupported
+from fenntest.errors import Unsupported
 from fenntest.errors import ScenarioFailure
 from fenntest.flow import (SetupUnderTest, check_installed, finish, staged_codec, start_setup,
                            wait_completed)
 from fenntest.product import (PAYLOAD_NAMES, REGISTRY_KEY, REGISTRY_VALUE, STAGED_CODEC,
                               SYSTEM_LIBRARIES, lay_out_product, leftover_temp_files)
-from fenntest.watch import IN_CREATE, FolderWatch
+from fenntest.watch import IN_CREATE, start_held
 
 PRODUCT_FOLDER = "D:\\톨바리네 2000"
 PARTIAL_PREFIX = "~fennsetup-"
@@ -54,20 +53,9 @@ class KilledMachine:
     def run_until(self, folder, marks, label):
         """Starts the setup, stops it the moment a file for which marks(name) holds is created
         in folder, and kills it there."""
-        watch = FolderWatch(folder, IN_CREATE)
-        try:
-            run = self.ctx.start_program(self.prefix, self.setup.exe, as_name="FennSetup.exe")
-            pids = run.program_pids()
-            seen = watch.wait_for_match(marks, IN_CREATE, time.monotonic() + HOLD_SECONDS)
-            for pid in pids:
-                os.kill(pid, signal.SIGSTOP)
-        finally:
-            watch.close()
-        if seen is None:
-            raise ScenarioFailure(f"{label}: the moment never came within {HOLD_SECONDS}s")
-        self.ctx.log(f"{label}: stopped as {seen} appeared in {folder}")
-        for pid in pids:
-            os.kill(pid, signal.SIGKILL)
+        run, _ = start_held(self.ctx, self.prefix, self.setup.exe, folder, marks, IN_CREATE,
+                            label, HOLD_SECONDS)
+        run.signal(signal.SIGKILL)
         run.wait_exit()
         return run
 
@@ -106,9 +94,7 @@ class KilledMachine:
 
     def restart(self):
         """Windows starts again: the deletions asked for at restart are carried out."""
-        self.prefix.shutdown()
-        self.prefix.wine(["wineboot", "-r"])
-        self.prefix.wait_idle()
+        self.prefix.restart()
         staged = staged_codec(self.prefix)
         if staged is not None and staged.stat().st_size > 0:
             raise ScenarioFailure(f"{STAGED_CODEC} outlived a restart of the system")
