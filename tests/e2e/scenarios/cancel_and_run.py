@@ -16,7 +16,7 @@ from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, ERROR_TITLE, NOTICE_TITLE, 
 
 
 def make_tree(root, width, depth):
-    """width ** depth folders below root, none with a dot in its name: the search walks them all."""
+    """depth levels of width folders each below root, none with a dot in its name."""
     level = [root]
     for _ in range(depth):
         level = [folder / f"d{i:02}" for folder in level for i in range(width)]
@@ -30,7 +30,7 @@ def cancel(ctx, outputs):
     later drive E:. A close request (Alt+F4) in a third run ends it the same way, without the
     notice. Each run is held (SIGSTOP) the moment the search opens a folder deep in D:'s tree,
     and the key is pressed while it is held: the search is surely under way, and the rest of the
-    tree (some 1,700 folders) keeps it busy until the key is taken at its next yield, however
+    tree (some 1,800 folders) keeps it busy until the key is taken at its next yield, however
     fast or slow the machine."""
     setup = SetupUnderTest(outputs.setup)
     prefix = ctx.new_prefix()
