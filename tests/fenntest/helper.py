@@ -4,7 +4,6 @@ text), which the window system outside Wine cannot see."""
 
 import shutil
 import subprocess
-import time
 from pathlib import Path
 
 from .desktop import DESKTOP_NAME
