@@ -121,7 +121,7 @@ def timed_run(ctx, setup, kind, kinds):
     or None when it came and went too fast to be looked at)."""
     kind.reset()
     for earlier in kind.runs:  # the harness would wait here too, inside the timing
-        earlier.desktop_closed(timeout=15)
+        earlier.wait_desktop_closed()
     for each in kinds:  # the other kind's last run may still be going away
         settle(each.prefix)
     time.sleep(QUIET)

@@ -10,6 +10,7 @@
 //   void addFile(relative, content, attributes);   // attributes as Windows has them
 //   void addFolder(relative, attributes);
 //   void setValue(const char* name, uint32_t type, const std::string& bytes);  // in userKey
+//   void storeText(const char* name, uint32_t type, const std::wstring& text);  // as wide text
 //   std::wstring userKey;  // a key under HKEY_CURRENT_USER made for the case
 //   std::wstring addLibrary(relative);  // writes a library that loads
 //   std::string ansi(text);              // text in the Korean code page (949)
@@ -47,7 +48,9 @@ constexpr uint32_t kHidden = 0x02;
 constexpr uint32_t kSystem = 0x04;
 constexpr uint32_t kArchive = 0x20;
 constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
 constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
 constexpr uint32_t kRegMultiSz = 7;
 constexpr uint32_t kDriveNoRootDir = 1;
 
@@ -55,6 +58,16 @@ using Names = std::multiset<std::wstring>;
 
 inline std::vector<uint8_t> Bytes(const std::string& text) {
   return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// A literal with its embedded NULs, without the one that ends it.
+template <size_t N>
+std::string Narrow(const char (&text)[N]) {
+  return std::string(text, N - 1);
+}
+template <size_t N>
+std::wstring Wide(const wchar_t (&text)[N]) {
+  return std::wstring(text, N - 1);
 }
 
 // The events of a panel that nobody clicks.
@@ -231,6 +244,41 @@ TYPED_TEST(PlatformContract, RegistryTextValuesInNarrowBytes) {
   EXPECT_EQ(empty.size, 0u);
 }
 
+// The value naming the product folder may have any type a person or another program gave it. A
+// narrow read gives a text value in the code page ("?" for a letter it lacks), a multi-string
+// whole, an expandable one unexpanded, and any other type's bytes as stored; the setup takes the
+// text up to the first NUL.
+TYPED_TEST(PlatformContract, RegistryValuesOfEveryTypeInNarrowBytes) {
+  auto& machine = this->machine;
+  const std::string hangul = machine.ansi(L"C:\\Reg\\바이너리 제품");
+  const std::string tail = Narrow(
+      "\0\xff\xfe"
+      "A\0");
+  const std::string longTail(64 * 1024, 'A');
+  machine.setValue("Binary", kRegBinary, hangul + tail);
+  machine.setValue("BinaryWithoutNul", kRegBinary, "C:\\nonul");
+  machine.setValue("BinaryLong", kRegBinary, Narrow("C:\\long\0") + longTail);
+  machine.setValue("Number", kRegDword, Narrow("\x78\x56\x34\x12"));
+  machine.storeText("Multi", kRegMultiSz, Wide(L"C:\\첫째\0C:\\둘째\0\0"));
+  machine.storeText("Expand", kRegExpandSz, Wide(L"C:\\Reg\\expand\0"));
+  machine.storeText("LongText", kRegSz, L"C:\\" + std::wstring(64 * 1024, L'x') + L'\0');
+  machine.storeText("Thai", kRegSz, Wide(L"C:\\Reg\\ทดสอบ\0"));
+  this->OpenKey();
+
+  EXPECT_EQ(this->Read(L"Binary"), hangul + tail);
+  EXPECT_EQ(this->Read(L"BinaryWithoutNul"), "C:\\nonul");
+  EXPECT_EQ(this->Read(L"BinaryLong"), Narrow("C:\\long\0") + longTail);
+  EXPECT_EQ(this->Read(L"Number"), Narrow("\x78\x56\x34\x12"));
+  EXPECT_EQ(this->Read(L"Multi"),
+            machine.ansi(L"C:\\첫째") + '\0' + machine.ansi(L"C:\\둘째") + Narrow("\0\0"));
+  EXPECT_EQ(this->Read(L"Expand"), Narrow("C:\\Reg\\expand\0"));
+  EXPECT_EQ(this->Read(L"LongText"), "C:\\" + std::string(64 * 1024, 'x') + '\0');
+  EXPECT_EQ(this->Read(L"Thai"), Narrow("C:\\Reg\\?????\0"));
+  // Taken as a pattern, the name that came back matches the Thai folder itself.
+  machine.addFolder(L"ทดสอบ", 0);
+  EXPECT_EQ(this->Name(L"?????", kListFilesAndFolders), L"ทดสอบ");
+}
+
 TYPED_TEST(PlatformContract, RegistryMissingKeysValuesAndSmallBuffers) {
   EXPECT_EQ(this->platform.openUserKey(this->machine.userKey + L"\\absent"), 0u);
   this->machine.setValue("ApplicationPath", kRegSz, std::string(64, 'y') + '\0');
@@ -362,7 +410,9 @@ TYPED_TEST(PlatformContract, RenamesNeverLeaveTheirVolume) {
   Platform& platform = this->platform;
   const std::wstring& root = this->machine.root;
   const std::wstring& other = this->machine.otherVolume;
-  if (other.empty()) return;  // no second volume on this machine
+  // The whole case needs a second volume; the test report counts it as skipped, not passed.
+  if (other.empty())
+    GTEST_SKIP() << "no second volume on this machine: renames across volumes untested";
   this->machine.addFile(L"payload.bin", std::string(70000, 'p') + "end", 0);
   const std::vector<uint8_t> payload = this->machine.read(root + L"payload.bin");
   // A rename does not copy: across volumes it fails and leaves the file where it was.

@@ -17,10 +17,10 @@ class BuildOutputs:
             if path.is_file():
                 return path
         for folder, subfolders, files in os.walk(self.build_dir):
-            # Scenario folders hold copies of the programs (and a tree of many thousand
-            # folders); only the build's own files count.
+            # Scenario folders hold copies of the programs and trees of their own; only the
+            # build's own files count.
             if Path(folder) == self.build_dir:
-                subfolders[:] = [d for d in subfolders if d != "e2e"]
+                subfolders[:] = [d for d in subfolders if d not in ("e2e", "faults")]
             subfolders.sort()
             if name in files:
                 return Path(folder) / name

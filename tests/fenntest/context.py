@@ -7,14 +7,13 @@ prefix's wineserver. A failed scenario keeps its folder for a look afterwards.
 import shutil
 import sys
 import threading
-import time
 from pathlib import Path
 
 from .build_outputs import BuildOutputs
 from .desktop import DesktopRun
 from .errors import ScenarioFailure
-from .patience import patience
 from .display import VirtualDisplay
+from .helper import FaultHelper
 from .prefix import clone_prefix, ensure_template, template_of
 
 PROGRAM_FOLDER = "C:\\fenn-e2e"
@@ -36,6 +35,7 @@ class ScenarioContext:
         self._runs = []
         self._display = None
         self._cleanups = []
+        self._helpers = {}
         if self.work.exists():
             shutil.rmtree(self.work)
         self.work.mkdir(parents=True)
@@ -64,7 +64,7 @@ class ScenarioContext:
         them."""
         for earlier in self._runs:
             if earlier.prefix is prefix and not alongside:
-                earlier.desktop_closed(timeout=60)  # a loaded machine may take a while
+                earlier.wait_desktop_closed()
         name = as_name or Path(host_exe).name
         target = prefix.host_path(PROGRAM_FOLDER) / name
         target.parent.mkdir(parents=True, exist_ok=True)
@@ -104,6 +104,13 @@ class ScenarioContext:
         self.log(f"started {count} x {name} at once")
         return runs
 
+    def helper(self, prefix):
+        """The prefix's FaultHelper.exe, a second Windows process that reads window texts and
+        holds files."""
+        if prefix.path not in self._helpers:
+            self._helpers[prefix.path] = FaultHelper(self, prefix)
+        return self._helpers[prefix.path]
+
     def screenshot(self, run, label):
         path = self.screenshot_dir / f"{self.name}-{label}.png"
         run.screenshot(path)
@@ -137,14 +144,3 @@ class ScenarioContext:
         elif not succeeded:
             print(f"[{self.name}] kept {self.work} for a look", file=sys.stderr)
 
-
-def wait_until(condition, timeout, what, interval=0.3):
-    """Polls condition() until it is true; a timeout fails the scenario, naming what it awaited."""
-    timeout = patience(timeout)
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if condition():
-            return
-        time.sleep(interval)
-    if not condition():
-        raise ScenarioFailure(f"{what}: not within {timeout}s")

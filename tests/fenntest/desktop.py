@@ -11,7 +11,7 @@ import subprocess
 import time
 
 from .errors import ScenarioFailure
-from .patience import patience
+from .patience import wait_until
 from .processes import cpu_seconds, prefix_processes
 
 DESKTOP_NAME = "Fenn"
@@ -26,6 +26,7 @@ class DesktopRun:
         self.log_path = log_path
         self._proc = None
         self._seen_running = False
+        self.pids = []
 
     def _x_env(self):
         return self.prefix.env(self.display.env())
@@ -42,22 +43,24 @@ class DesktopRun:
         # Its end can only be told once its process has been seen. (The desktop process is no
         # guide: it hands the program to a desktop of the same name that is still open, and it
         # stays while anything the program started is on screen.)
-        limit = patience(60)
-        deadline = time.monotonic() + limit
-        while not self.program_pids():
-            if time.monotonic() > deadline:
-                raise ScenarioFailure(f"{self.program} did not start within {limit:.0f}s")
-            time.sleep(0.1)
+        self.pids = wait_until(self.program_pids, 60, f"{self.program} started", interval=0.1)
         self._seen_running = True
         return self
 
-    def desktop_closed(self, timeout):
-        """Waits for the desktop process to end (the desktop closes with its last window)."""
-        try:
-            self._proc.wait(timeout=timeout)
-            return True
-        except subprocess.TimeoutExpired:
-            return False
+    def signal(self, number):
+        """Sends a signal to the program's own process (as first seen): SIGSTOP holds it,
+        SIGCONT lets it go on, SIGKILL ends it as a crash would."""
+        for pid in self.pids:
+            try:
+                os.kill(pid, number)
+            except ProcessLookupError:
+                pass  # it has ended meanwhile
+
+    def wait_desktop_closed(self, timeout=60):
+        """Waits for the desktop process to end (the desktop closes with its last window). A
+        program started while it closes would be handed to that closing desktop."""
+        wait_until(lambda: self._proc.poll() is not None, timeout,
+                   f"the desktop of {self.program} closed after the program ended")
 
     # --- windows -------------------------------------------------------------------------------
 
@@ -85,27 +88,20 @@ class DesktopRun:
     def count_windows(self, title):
         return sum(1 for _, name in self.visible_windows() if name == title)
 
+    def titles(self):
+        return [name for _, name in self.visible_windows()]
+
     def wait_for_window(self, title, timeout=60):
-        timeout = patience(timeout)
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
+        def found():
             win = self.find_window(title)
-            if win:
-                return win
-            if self.exited():
+            if not win and self.exited():
                 raise ScenarioFailure(f'the program ended before a window "{title}" appeared')
-            time.sleep(0.3)
-        seen = [name for _, name in self.visible_windows()]
-        raise ScenarioFailure(f'no window "{title}" within {timeout}s; visible: {seen}')
+            return win
+
+        return wait_until(found, timeout, lambda: f'a window "{title}" (visible: {self.titles()})')
 
     def wait_for_no_window(self, title, timeout=30):
-        timeout = patience(timeout)
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if not self.find_window(title):
-                return
-            time.sleep(0.3)
-        raise ScenarioFailure(f'window "{title}" still visible after {timeout}s')
+        wait_until(lambda: not self.find_window(title), timeout, f'window "{title}" gone')
 
     def window_size(self, win):
         out = self._xdotool("getwindowgeometry", "--shell", win, check=True)
@@ -149,14 +145,7 @@ class DesktopRun:
         return self._seen_running and not self.program_pids()
 
     def wait_exit(self, timeout=30):
-        timeout = patience(timeout)
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if self.exited():
-                return
-            time.sleep(0.3)
-        seen = [name for _, name in self.visible_windows()]
-        raise ScenarioFailure(f"the program did not end within {timeout}s; visible: {seen}")
+        wait_until(self.exited, timeout, lambda: f"the end of the program (visible: {self.titles()})")
 
     def stop(self):
         """Ends whatever is left of the run: this prefix's wineserver takes its processes along."""

@@ -4,15 +4,20 @@ check what it left on disk."""
 import os
 import time
 
-from .context import wait_until
 from .errors import ScenarioFailure
-from .patience import patience
+from .patience import wait_until
 from .payloads import read_payloads, unix_ns
 from .product import (PANEL_TITLE, STAGED_CODEC, find_case_insensitive,
                              leftover_temp_files)
 
 ERROR_TITLE = "에러"
 NOTICE_TITLE = "알림"
+COMPLETED_TEXT = "설치를 완료하였습니다."
+FINISH_CAPTION = "완료(&F)"
+NOT_FOUND_TEXT = "톨바리네를 찾을 수 없습니다.\r\n톨바리네를 다시 설치해 주십시오."
+CANNOT_MAKE_TEMP = "새 리소스를 만들 수 없습니다."
+DECOMPRESS_FAILED = "압축을 푸는데 에러가 발생했습니다."
+CANNOT_PLACE_FILE = "리소스를 추가할 수 없습니다. 파일 쓰는데 오류가 발생했습니다."
 # A fresh Wine prefix has both system libraries, so only these two are installed.
 WITHOUT_SYSTEM_LIBRARIES = ["CompLib.dll", "K3Fenn.exe"]
 
@@ -43,82 +48,81 @@ def wait_for_files(folder, names, timeout=90):
                f"installed files {names} in {folder}")
 
 
-def wait_completed(ctx, run, prefix, product_dir, expect_installed, codec_preexisting=False,
-                   timeout=90):
-    """Waits until the run has placed its files and released the codec, and the panel is up.
+def wait_completed(ctx, run, prefix=None, product_dir=None, expect_installed=(),
+                   codec_preexisting=False, timeout=90):
+    """Waits for the panel's completed state: its button reads the Finish caption and its step
+    text says so, which the run shows only after every file is placed and the codec library is
+    released. A message box or the end of the program on the way fails at once. Then the named
+    payloads are in product_dir and the staged library is gone (unless it was there before).
+    Returns the seconds it took from the call."""
+    started = time.monotonic()
+    texts = ctx.helper(run.prefix).start_texts(PANEL_TITLE, timeout, required_child=FINISH_CAPTION)
 
-    Completion itself shows only on screen; the scenarios prove it when they end the run: Esc
-    after completion ends the program without the cancel notice. A message box or the end of
-    the program on the way fails the scenario at once."""
+    def completed():
+        titles = run.titles()
+        boxes = [t for t in titles if t in (ERROR_TITLE, NOTICE_TITLE)]
+        answer = texts()
+        if boxes or answer is False or (answer is None and run.exited()):
+            ctx.screenshot(run, "unexpected-box" if boxes else "not-completed")
+            raise ScenarioFailure(f"the panel did not reach its completed state "
+                                  f"({time.monotonic() - started:.0f}s); visible: {titles}")
+        return answer
 
-    def done():
-        unexpected = [t for t in (ERROR_TITLE, NOTICE_TITLE) if run.find_window(t)]
-        if unexpected:
-            ctx.screenshot(run, "unexpected-box")
-            raise ScenarioFailure(f"a message box {unexpected} came up in a run that should "
-                                  f"reach completion")
-        if run.exited():
-            raise ScenarioFailure("the program ended before it completed")
-        if not all((product_dir / n).is_file() for n in expect_installed):
-            return False
-        return codec_preexisting or staged_codec(prefix) is None
-
-    wait_until(done, timeout, f"installed files {expect_installed} in {product_dir} and "
-               f"{STAGED_CODEC} removed again")
-    time.sleep(1.0)  # the last step text and the button captions follow the release
-    done()
-    if not run.find_window(PANEL_TITLE):
-        raise ScenarioFailure("the panel is gone after the installation; it should stay up")
+    answer = wait_until(completed, timeout + 60, "the completed panel")
+    took = time.monotonic() - started
+    if COMPLETED_TEXT not in answer:
+        raise ScenarioFailure(f"the completed panel shows {answer}, not {COMPLETED_TEXT!r}")
+    if product_dir is not None:
+        missing = [n for n in expect_installed if not (product_dir / n).is_file()]
+        if missing:
+            raise ScenarioFailure(f"completed without {missing} in {product_dir}")
+    if not codec_preexisting and staged_codec(prefix or run.prefix) is not None:
+        raise ScenarioFailure(f"completed with {STAGED_CODEC} still in the system directory")
+    return took
 
 
 def finish(ctx, run, key="Escape"):
     """Ends a completed run with Esc, Alt+F or a close request (Alt+F4): no notice may come up,
-    and the program ends.
+    and the program ends."""
+    run.press(run.wait_for_window(PANEL_TITLE), key)
 
-    Alt+F names no button before completion (the caption is still "취소(&C)"), so it is pressed
-    again until the program ends: a run with nothing to install shows no sign on disk of having
-    completed."""
-    panel = run.wait_for_window(PANEL_TITLE)
-    run.press(panel, key)
-    deadline = time.monotonic() + patience(30)
-    next_press = time.monotonic() + 2
-    while not run.exited():
+    def ended():
         if run.find_window(NOTICE_TITLE):
             ctx.screenshot(run, "notice-after-finish")
             raise ScenarioFailure(f"{key} on the completed panel showed the cancel notice: "
                                   "the setup had not reached its completed state")
-        now = time.monotonic()
-        if now > deadline:
-            raise ScenarioFailure(f"the program did not end after {key}")
-        if key == "alt+f" and now > next_press and run.find_window(PANEL_TITLE):
-            try:
-                run.press(panel, key)
-            except ScenarioFailure:
-                pass  # the panel went away between the look and the press: it is ending
-            next_press = now + 2
-        time.sleep(0.3)
+        return run.exited()
+
+    wait_until(ended, 30, f"the end of the program after {key}")
 
 
 def ended_after_box(ctx, run, timeout=30):
     """After a failure box the program ends by itself: the completion panel, which waits for the
     person, never comes; nor does a further box."""
-    timeout = patience(timeout)
-    deadline = time.monotonic() + timeout
-    while not run.exited():
+
+    def ended():
         if run.find_window(ERROR_TITLE):
             ctx.screenshot(run, "second-box")
             raise ScenarioFailure("a further error box came up after the first")
-        if time.monotonic() > deadline:
-            ctx.screenshot(run, "not-ended")
-            raise ScenarioFailure(f"the program did not end within {timeout}s of the box; "
-                                  f"visible: {[t for _, t in run.visible_windows()]}")
-        time.sleep(0.3)
+        return run.exited()
+
+    try:
+        wait_until(ended, timeout, "the end of the program after the box")
+    except ScenarioFailure:
+        ctx.screenshot(run, "not-ended")
+        raise
 
 
-def dismiss_box(ctx, run, title, label):
-    """Screenshots a message box, answers it with Return and waits for it to go."""
-    box = run.wait_for_window(title)
+def dismiss_box(ctx, run, title, label, text=None, timeout=60):
+    """Waits for a message box, checks its text when one is given (read through the window
+    system), screenshots it, answers it with Return and waits for it to go."""
+    box = run.wait_for_window(title, timeout=timeout)
+    texts = ctx.helper(run.prefix).window_texts(title, timeout=20) if text is not None else None
     ctx.screenshot(run, label)
+    if text is not None:
+        if texts is None or text not in texts:
+            raise ScenarioFailure(f'the box "{title}" should say {text!r}; it shows {texts}')
+        ctx.log(f'box "{title}": {text!r}')
     run.press(box, "Return")
     run.wait_for_no_window(title)
 

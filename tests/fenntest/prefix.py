@@ -82,6 +82,13 @@ class WinePrefix:
         subprocess.run(["wineserver", "-k"], env=self.env(), timeout=60,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    def restart(self):
+        """Windows starts again: every process of the prefix ends, then the deletions asked for
+        at restart are carried out."""
+        self.shutdown()
+        self.wine(["wineboot", "-r"])
+        self.wait_idle()
+
     def import_registry(self, reg_text, scratch_dir):
         """Imports a .reg text. regedit wants UTF-16LE with a BOM for anything beyond ASCII."""
         reg_file = Path(scratch_dir) / "import.reg"

@@ -4,11 +4,16 @@ without polling."""
 import ctypes
 import os
 import select
+import signal
 import struct
 import time
 
+from .errors import ScenarioFailure
+from .patience import patience
+
 # inotify(7)
 IN_CLOSE_WRITE = 0x008
+IN_OPEN = 0x020
 IN_CREATE = 0x100
 IN_MOVED_FROM = 0x040
 IN_DELETE = 0x200
@@ -96,3 +101,23 @@ class FolderWatch:
 
     def close(self):
         os.close(self._fd)
+
+
+def start_held(ctx, prefix, exe, folder, matches, mask, label, timeout=60,
+               follow_new_folders=False):
+    """Starts exe as FennSetup.exe and stops its process (SIGSTOP) the moment an event in mask
+    comes for a name in folder (or, with follow_new_folders, in a folder made in it) that
+    matches(name): the program is held at a moment of its own choosing, whatever the machine's
+    speed. Returns the stopped run and the name."""
+    watch = FolderWatch(folder, mask, follow_new_folders=follow_new_folders)
+    try:
+        run = ctx.start_program(prefix, exe, as_name="FennSetup.exe")
+        seen = watch.wait_for_match(matches, mask, time.monotonic() + patience(timeout))
+        if seen is not None:
+            run.signal(signal.SIGSTOP)
+    finally:
+        watch.close()
+    if seen is None:
+        raise ScenarioFailure(f"{label}: the moment never came within {patience(timeout):.0f}s")
+    ctx.log(f"{label}: held as {seen} in {folder} was reached")
+    return run, seen

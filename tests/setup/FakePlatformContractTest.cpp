@@ -33,6 +33,11 @@ struct FakeContractMachine {
   void setValue(const char* name, uint32_t /*type*/, const std::string& bytes) {
     fake.registry.setValue(userKey, fake::FromCp949(name), bytes);
   }
+  // Windows keeps text values wide; a narrow read gives them in the code page, which is what the
+  // fake registry holds.
+  void storeText(const char* name, uint32_t type, const std::wstring& text) {
+    setValue(name, type, fake::ToCp949(text));
+  }
   std::wstring addLibrary(const std::wstring& relative) {
     addFile(relative, "MZ", 0);
     return root + relative;

@@ -2,6 +2,7 @@
 // of its own under HKEY_CURRENT_USER, and this test program's own resources.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <cwchar>
 #include <map>
 #include <memory>
@@ -52,6 +53,13 @@ struct Win32ContractMachine {
   void setValue(const char* name, uint32_t type, const std::string& bytes) {
     EXPECT_EQ(RegSetValueExA(writable, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                              static_cast<DWORD>(bytes.size())),
+              ERROR_SUCCESS);
+  }
+  void storeText(const char* name, uint32_t type, const std::wstring& text) {
+    const std::wstring wideName(name, name + strlen(name));
+    EXPECT_EQ(RegSetValueExW(writable, wideName.c_str(), 0, type,
+                             reinterpret_cast<const BYTE*>(text.data()),
+                             static_cast<DWORD>(text.size() * sizeof(wchar_t))),
               ERROR_SUCCESS);
   }
   std::wstring addLibrary(const std::wstring& relative) {

@@ -23,7 +23,8 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests"))  # the fenntest toolkit
 
 from fenntest.build_outputs import BuildOutputs  # noqa: E402
-from fenntest.context import PROGRAM_FOLDER, wait_until  # noqa: E402
+from fenntest.context import PROGRAM_FOLDER  # noqa: E402
+from fenntest.patience import wait_until  # noqa: E402
 from fenntest.desktop import DesktopRun  # noqa: E402
 from fenntest.display import VirtualDisplay  # noqa: E402
 from fenntest.errors import ScenarioFailure  # noqa: E402

@@ -1,10 +1,11 @@
 """The two ways a person ends a run early or hands over: Cancel during the drive search, and
 Run once the setup has completed."""
 
-import shutil
+import signal
 import time
 
-from fenntest.context import wait_until
+from fenntest.patience import wait_until
+from fenntest.watch import IN_OPEN, start_held
 from fenntest.errors import ScenarioFailure
 from fenntest.product import (DEFAULT_FOLDER, PANEL_TITLE, PAYLOAD_NAMES, UPDATER_MARKER,
                               lay_out_product, updater_start)
@@ -14,54 +15,39 @@ from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, ERROR_TITLE, NOTICE_TITLE, 
                            wait_completed)
 
 
-def wide_tree(ctx, width=28, depth=3):
-    """A folder holding width ** depth folders without a dot in their names: a search that
-    takes a while. It is made once per build folder and only read: removing tens of thousands
-    of folders costs far more than making them."""
-    root = ctx.e2e_dir / "wide-tree"
-    stamp = root / f"complete-{width}-{depth}"
-    if not stamp.exists():
-        shutil.rmtree(root, ignore_errors=True)
-        ctx.log(f"{make_wide_tree(root / 'Data', width, depth)} folders made for the search")
-        stamp.write_bytes(b"")
-    return root
-
-
-def make_wide_tree(root, width, depth):
-    count = 0
+def make_tree(root, width, depth):
+    """depth levels of width folders each below root, none with a dot in its name."""
     level = [root]
     for _ in range(depth):
-        below = []
+        level = [folder / f"d{i:02}" for folder in level for i in range(width)]
         for folder in level:
-            for i in range(width):
-                child = folder / f"d{i:02}"
-                child.mkdir(parents=True)
-                below.append(child)
-                count += 1
-        level = below
-    return count
+            folder.mkdir(parents=True)
 
 
 def cancel(ctx, outputs):
-    """Esc, and in a second run Alt+C, while the drive search walks a wide tree on D: shows the
+    """Esc, and in a second run Alt+C, while the drive search walks a tree on D: shows the
     notice; after it the program ends without installing, although the product sits on the
     later drive E:. A close request (Alt+F4) in a third run ends it the same way, without the
-    notice."""
+    notice. Each run is held (SIGSTOP) the moment the search opens a folder deep in D:'s tree,
+    and the key is pressed while it is held: the search is surely under way, and the rest of the
+    tree (some 1,800 folders) keeps it busy until the key is taken at its next yield, however
+    fast or slow the machine."""
     setup = SetupUnderTest(outputs.setup)
     prefix = ctx.new_prefix()
-    prefix.map_fixed_drives({"d": wide_tree(ctx), "e": ctx.work / "drive-e"}, ctx.work)
+    drive_d = ctx.work / "drive-d"
+    make_tree(drive_d / "Data", width=12, depth=3)
+    prefix.map_fixed_drives({"d": drive_d, "e": ctx.work / "drive-e"}, ctx.work)
     product = lay_out_product(prefix.host_path("E:\\Tolvarine"))
 
     for key in ("Escape", "alt+c", "alt+F4"):
-        run = start_setup(ctx, prefix, setup)
+        run, _ = start_held(ctx, prefix, setup.exe, drive_d / "Data" / "d00",
+                            lambda name: name == "d00", IN_OPEN, f"searching D: ({key})")
         started = time.monotonic()
         run.press(run.wait_for_window(PANEL_TITLE), key)
-        if key == "alt+F4":
-            # A close request from outside: no notice, the run simply ends.
-            run.wait_exit(timeout=60)
-        else:
+        run.signal(signal.SIGCONT)
+        if key != "alt+F4":  # a close request from outside ends the run without a notice
             dismiss_box(ctx, run, NOTICE_TITLE, f"cancel-notice-{key}")
-            run.wait_exit(timeout=60)
+        run.wait_exit(timeout=60)
         ctx.log(f"ended {time.monotonic() - started:.1f}s after {key}")
         installed = [n for n in PAYLOAD_NAMES if (product / n).exists()]
         if installed:

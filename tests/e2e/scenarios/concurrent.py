@@ -6,12 +6,12 @@ import shutil
 import subprocess
 import time
 
-from fenntest.context import PROGRAM_FOLDER, wait_until
+from fenntest.context import PROGRAM_FOLDER
 from fenntest.desktop import DESKTOP_NAME
 from fenntest.errors import ScenarioFailure
 from fenntest.flow import (ERROR_TITLE, NOTICE_TITLE, WITHOUT_SYSTEM_LIBRARIES, SetupUnderTest,
                            check_installed, check_no_leftovers, finish, wait_completed)
-from fenntest.patience import patience
+from fenntest.patience import patience, wait_until
 from fenntest.product import (DEFAULT_FOLDER, PANEL_TITLE, PAYLOAD_NAMES, SYSTEM_LIBRARIES,
                               lay_out_product)
 
@@ -30,19 +30,19 @@ def two_setups(ctx, outputs):
     first, _ = ctx.start_together(prefix, setup.exe, 2, as_name="FennSetup.exe")
     seen = set()
     most_running = 0
-    deadline = time.monotonic() + SECOND_ENDS_WITHIN
-    while True:
+
+    def one_left():
+        nonlocal most_running
         running = first.program_pids()
         seen.update(running)
         most_running = max(most_running, len(running))
         if len(seen) >= 2 and len(running) == 1 and first.find_window(PANEL_TITLE):
-            break
+            return True
         expect_one_panel_no_box(ctx, first)
-        if time.monotonic() > deadline:
-            raise ScenarioFailure(f"{len(seen)} setups started, {len(running)} still run after "
-                                  f"{SECOND_ENDS_WITHIN}s; visible: "
-                                  f"{[t for _, t in first.visible_windows()]}")
-        time.sleep(0.1)
+        return False
+
+    wait_until(one_left, SECOND_ENDS_WITHIN, lambda: f"one of {len(seen)} setups left running "
+               f"(visible: {first.titles()})", interval=0.1)
     ctx.log(f"setups seen running at once: {most_running}; one is left")
     if most_running < 2:
         raise ScenarioFailure("the two setups never ran at the same time: nothing was tested")

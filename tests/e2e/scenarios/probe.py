@@ -2,7 +2,7 @@
 window title is found, access keys and Esc reach the window, a message box is seen and
 dismissed, the program's end is noticed, and a file it writes shows up on the host."""
 
-from fenntest.context import wait_until
+from fenntest.patience import wait_until
 from fenntest.errors import ScenarioFailure
 
 TITLE = "프로브 창"

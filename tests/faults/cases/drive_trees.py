@@ -5,14 +5,12 @@ in bounded time with the right outcome, and install where it found the product."
 import os
 import time
 
-from faultlib.checks import (NOT_FOUND_TEXT, expect_clean, expect_completed, expect_error_box,
-                             expect_product_kept, system_listing)
-from faultlib.helper import FaultHelper
-from fenntest.context import wait_until
+from faultlib.checks import expect_clean, expect_product_kept, system_listing
 from fenntest.errors import ScenarioFailure
+from fenntest.patience import wait_until
 from fenntest.product import PANEL_TITLE, lay_out_product, snapshot, updater_start
-from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, SetupUnderTest, check_installed, finish,
-                           start_setup)
+from fenntest.flow import (ERROR_TITLE, NOT_FOUND_TEXT, WITHOUT_SYSTEM_LIBRARIES, SetupUnderTest,
+                           check_installed, dismiss_box, finish, start_setup, wait_completed)
 
 # A walk that is still going after this long is a hang, whatever the machine.
 SEARCH_BOUND_SECONDS = 120
@@ -31,7 +29,7 @@ class DriveSearchRun:
         self.d = ctx.work / "drive-d"
         self.e = ctx.work / "drive-e"
         self.prefix.map_fixed_drives({"d": self.d, "e": self.e}, ctx.work)
-        self.helper = FaultHelper(ctx, self.prefix)
+        self.helper = ctx.helper(self.prefix)
         self.system_before = system_listing(self.prefix)
 
     def expect_found(self, product, label):
@@ -40,7 +38,7 @@ class DriveSearchRun:
         before = snapshot(product)
         started = time.monotonic()
         run = start_setup(self.ctx, self.prefix, self.setup)
-        expect_completed(self.ctx, run, self.helper, timeout=SEARCH_BOUND_SECONDS)
+        wait_completed(self.ctx, run, timeout=SEARCH_BOUND_SECONDS)
         self.ctx.log(f"{label}: found and installed, {time.monotonic() - started:.1f}s")
         self.ctx.screenshot(run, label)
         check_installed(self.setup, product, WITHOUT_SYSTEM_LIBRARIES)
@@ -50,8 +48,7 @@ class DriveSearchRun:
     def expect_not_found(self, label):
         started = time.monotonic()
         run = start_setup(self.ctx, self.prefix, self.setup)
-        expect_error_box(self.ctx, run, self.helper, NOT_FOUND_TEXT, label,
-                         timeout=SEARCH_BOUND_SECONDS)
+        dismiss_box(self.ctx, run, ERROR_TITLE, label, NOT_FOUND_TEXT, timeout=SEARCH_BOUND_SECONDS)
         run.wait_exit()
         self.ctx.log(f"{label}: not found, {time.monotonic() - started:.1f}s")
 

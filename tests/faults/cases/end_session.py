@@ -2,13 +2,12 @@
 session ends (WM_ENDSESSION, TRUE) and then ends the process. The staged codec library would stay
 in the system directory for good, so the setup schedules its deletion for the next start."""
 
-import os
 import signal
 import subprocess
 import time
 
-from faultlib.helper import FaultHelper
 from fenntest.errors import ScenarioFailure
+from fenntest.patience import patience, wait_until
 from fenntest.flow import SetupUnderTest, staged_codec
 from fenntest.product import (DEFAULT_FOLDER, PANEL_TITLE, STAGED_CODEC, SYSTEM_LIBRARIES,
                               lay_out_product)
@@ -31,8 +30,7 @@ def logoff_in_codec_call(ctx, outputs):
         for name in SYSTEM_LIBRARIES:  # four payloads: four codec calls to catch
             (prefix.system32 / name).unlink()
         lay_out_product(prefix.host_path(DEFAULT_FOLDER))
-        helper = FaultHelper(ctx, prefix)
-        if run_logoff(ctx, prefix, setup, helper):
+        if run_logoff(ctx, prefix, setup, ctx.helper(prefix)):
             break
         ctx.log(f"attempt {attempt}: every codec call ended before the setup was stopped")
         prefix.shutdown()
@@ -46,9 +44,7 @@ def logoff_in_codec_call(ctx, outputs):
         raise ScenarioFailure(f"{STAGED_CODEC} is not in the pending deletions: {pending!r}")
     if staged_codec(prefix) is None:
         raise ScenarioFailure(f"{STAGED_CODEC} is gone although the run was ended in the middle")
-    prefix.shutdown()
-    prefix.wine(["wineboot", "-r"])
-    prefix.wait_idle()
+    prefix.restart()
     if staged_codec(prefix) is not None:
         raise ScenarioFailure(f"{STAGED_CODEC} outlived a restart of the system")
     prefix.shutdown()
@@ -59,44 +55,42 @@ def run_logoff(ctx, prefix, setup, helper):
     watch = FolderWatch(prefix.temp_dir, IN_CREATE, follow_new_folders=True)
     try:
         run = ctx.start_program(prefix, setup.exe, as_name="FennSetup.exe")
-        pids = run.program_pids()
-        deadline = time.monotonic() + 90
+        deadline = time.monotonic() + patience(90)
         while True:
             copy = watch.wait_for_match(lambda name: name.lower().startswith("~md"), IN_CREATE,
                                         deadline)
             if copy is None:
                 return False
-            for pid in pids:
-                os.kill(pid, signal.SIGSTOP)
+            run.signal(signal.SIGSTOP)
             # The codec makes its copy in the setup's private folder, the temp folder of the run.
             if any(prefix.temp_dir.glob(f"*/{copy}")) or (prefix.temp_dir / copy).exists():
                 break  # stopped while the codec works on its copy
-            for pid in pids:
-                os.kill(pid, signal.SIGCONT)
+            run.signal(signal.SIGCONT)
     finally:
         watch.close()
     ctx.log(f"stopped inside a codec call (its copy {copy} exists); staged: "
             f"{staged_codec(prefix) is not None}")
     sender, ready, answer = helper.end_session(PANEL_TITLE)
-    deadline = time.monotonic() + 60
-    while not ready.exists():
-        if sender.poll() is not None or time.monotonic() > deadline:
-            raise ScenarioFailure("the helper did not find the panel")
-        time.sleep(0.05)
-    time.sleep(0.5)  # the query is on its way; only the codec's pump can answer it
-    for pid in pids:
-        os.kill(pid, signal.SIGCONT)
-    try:
-        sender.wait(timeout=60)
-    except subprocess.TimeoutExpired:
-        raise ScenarioFailure("the panel did not answer the logoff's messages within 60s")
+
+    def found():
+        if sender.poll() is not None:
+            raise ScenarioFailure("the helper ended without finding the panel")
+        return ready.exists()
+
+    wait_until(found, 60, "the helper finding the panel", interval=0.05)
+    # The query is on its way and only the codec's pump can answer it. The helper cannot say when
+    # its send has reached the stopped program; this wait grows with the machine's slowness.
+    time.sleep(patience(0.5))
+    run.signal(signal.SIGCONT)
+    wait_until(lambda: sender.poll() is not None, 60, "the panel's answers to the logoff")
     if sender.returncode != 0 or not answer.exists():
         raise ScenarioFailure(f"the helper failed (exit code {sender.returncode})")
     ctx.log(f"logoff sent; the panel answered {answer.read_text().strip()!r}")
-    if answer.read_text().split() != ["query", "1"]:
+    said = answer.read_text().split()
+    if said[:2] != ["query", "1"]:
         raise ScenarioFailure("WM_QUERYENDSESSION was refused: a setup must never block a logoff")
-    for pid in run.program_pids():  # what Windows does once WM_ENDSESSION has returned
-        os.kill(pid, signal.SIGKILL)
+    if said[2:] != ["ended", "1"]:
+        raise ScenarioFailure("the helper could not end the setup after WM_ENDSESSION")
     run.wait_exit()
     return True
 

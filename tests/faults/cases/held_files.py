@@ -1,15 +1,13 @@
 """Files held open by another process while the setup runs: product files, and the codec library
 the setup stages in the system directory."""
 
-import time
 
-from faultlib.checks import expect_clean, expect_completed, expect_product_kept, system_listing
-from faultlib.helper import FaultHelper
+from faultlib.checks import expect_clean, expect_product_kept, system_listing
 from fenntest.errors import ScenarioFailure
 from fenntest.pe import PeResources
 from fenntest.product import DEFAULT_FOLDER, STAGED_CODEC, lay_out_product, snapshot
 from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, SetupUnderTest, check_installed, finish,
-                           staged_codec, start_setup, wait_for_files)
+                           staged_codec, start_setup, wait_completed, wait_for_files)
 
 OLDER_UPDATER = b"an older updater, which the setup must leave alone\r\n"
 # Twenty release passes 50 ms apart take about a second; anything near this bound is a hang.
@@ -26,13 +24,13 @@ def locked_product_file(ctx, outputs):
     (product / "K3Fenn.exe").write_bytes(OLDER_UPDATER)
     before = snapshot(product)
     system_before = system_listing(prefix)
-    helper = FaultHelper(ctx, prefix)
-    holders = [helper.hold(f"{DEFAULT_FOLDER}\\{name}") for name in ("k3main.exe", "K3Fenn.exe")]
+    holders = [ctx.helper(prefix).hold(f"{DEFAULT_FOLDER}\\{name}")
+               for name in ("k3main.exe", "K3Fenn.exe")]
     for holder in holders:
         holder.wait_ready(timeout=60)
 
     run = start_setup(ctx, prefix, setup)
-    expect_completed(ctx, run, helper)
+    wait_completed(ctx, run)
     ctx.screenshot(run, "completed")
     if not all(holder.holding for holder in holders):
         raise ScenarioFailure("a helper let go of its file before the setup completed")
@@ -58,14 +56,13 @@ def undeletable_codec(ctx, outputs):
         product = lay_out_product(prefix.host_path(DEFAULT_FOLDER))
         before = snapshot(product)
         system_before = system_listing(prefix)
-        helper = FaultHelper(ctx, prefix)
-        holder = helper.hold(f"C:\\windows\\system32\\{STAGED_CODEC}", mode=mode)
-        time.sleep(1.0)  # the helper polls for the file from here on
+        holder = ctx.helper(prefix).hold(f"C:\\windows\\system32\\{STAGED_CODEC}", mode=mode)
+        holder.wait_watching()
 
         run = start_setup(ctx, prefix, setup)
         holder.wait_ready(timeout=90)
         wait_for_files(product, WITHOUT_SYSTEM_LIBRARIES)
-        took = expect_completed(ctx, run, helper, timeout=RELEASE_BOUND_SECONDS)
+        took = wait_completed(ctx, run, codec_preexisting=True, timeout=RELEASE_BOUND_SECONDS)
         ctx.log(f"{mode}: completed {took:.1f}s after the payloads were in place")
         ctx.screenshot(run, f"completed-{mode}")
         finish(ctx, run)
@@ -81,9 +78,7 @@ def undeletable_codec(ctx, outputs):
             raise ScenarioFailure(f"the {STAGED_CODEC} left behind is not the staged library")
         ctx.log(f"{mode}: {STAGED_CODEC} left in the system directory, as staged")
         # The setup asked for it to be deleted when the system next starts: restart this prefix.
-        prefix.shutdown()
-        prefix.wine(["wineboot", "-r"])
-        prefix.wait_idle()
+        prefix.restart()
         if staged_codec(prefix) is not None:
             raise ScenarioFailure(f"{mode}: {STAGED_CODEC} outlived a restart of the system")
         ctx.log(f"{mode}: {STAGED_CODEC} deleted by the restart")

@@ -13,11 +13,10 @@ import os
 import shutil
 import signal
 import tempfile
-import time
 from pathlib import Path
 
 from cases.end_session import pending_deletions
-from faultlib import Unsupported
+from fenntest.errors import Unsupported
 from fenntest.errors import ScenarioFailure
 from faultlib.checks import CANNOT_PLACE_FILE, expect_error_box
 from faultlib.helper import FaultHelper
@@ -25,7 +24,7 @@ from fenntest.flow import (SetupUnderTest, check_installed, ended_after_box, fin
                            start_setup, wait_completed)
 from fenntest.product import (PAYLOAD_NAMES, REGISTRY_KEY, REGISTRY_VALUE, STAGED_CODEC,
                               SYSTEM_LIBRARIES, lay_out_product, leftover_temp_files)
-from fenntest.watch import IN_CREATE, FolderWatch
+from fenntest.watch import IN_CREATE, start_held
 
 PRODUCT_FOLDER = "D:\\톨바리네 2000"
 ADMINS_FOLDER = "D:\\Admins\\톨바리네 2000"
@@ -62,27 +61,17 @@ class KilledMachine:
     def run_until(self, folder, marks, label):
         """Starts the setup, stops it the moment a file for which marks(name) holds is created
         in folder or in a folder made in it, and kills it there."""
-        run, pids = self.stop_at(folder, marks, label)
-        for pid in pids:
-            os.kill(pid, signal.SIGKILL)
+        run = self.stop_at(folder, marks, label)
+        run.signal(signal.SIGKILL)
         run.wait_exit()
         return run
 
     def stop_at(self, folder, marks, label):
-        """Starts the setup and stops it (SIGSTOP) at that moment; (run, its process ids)."""
-        watch = FolderWatch(folder, IN_CREATE, follow_new_folders=True)
-        try:
-            run = self.ctx.start_program(self.prefix, self.setup.exe, as_name="FennSetup.exe")
-            pids = run.program_pids()
-            seen = watch.wait_for_match(marks, IN_CREATE, time.monotonic() + HOLD_SECONDS)
-            for pid in pids:
-                os.kill(pid, signal.SIGSTOP)
-        finally:
-            watch.close()
-        if seen is None:
-            raise ScenarioFailure(f"{label}: the moment never came within {HOLD_SECONDS}s")
-        self.ctx.log(f"{label}: stopped as {seen} appeared in {folder}")
-        return run, pids
+        """Starts the setup and stops it (SIGSTOP) the moment a file for which marks(name) holds
+        is created in folder or in a folder made in it; the stopped run."""
+        run, _ = start_held(self.ctx, self.prefix, self.setup.exe, folder, marks, IN_CREATE,
+                            label, HOLD_SECONDS, follow_new_folders=True)
+        return run
 
     def state(self):
         """What the three folders hold, in words for the log."""
@@ -119,9 +108,7 @@ class KilledMachine:
 
     def restart(self):
         """Windows starts again: the deletions asked for at restart are carried out."""
-        self.prefix.shutdown()
-        self.prefix.wine(["wineboot", "-r"])
-        self.prefix.wait_idle()
+        self.prefix.restart()
         staged = staged_codec(self.prefix)
         if staged is not None and staged.stat().st_size > 0:
             raise ScenarioFailure(f"{STAGED_CODEC} outlived a restart of the system")
@@ -189,12 +176,11 @@ def swap_after_verification(ctx, outputs):
     planted = admins / "~FennSetup-K3Fenn.exe.partial"
     planted.write_bytes(ADMINS_FILE)
     helper = FaultHelper(ctx, machine.prefix)
-    run, pids = machine.stop_at(machine.prefix.temp_dir,
-                                lambda name: name.lower().startswith("~oc"), "after verification")
+    run = machine.stop_at(machine.prefix.temp_dir,
+                          lambda name: name.lower().startswith("~oc"), "after verification")
     answer = helper.move(PRODUCT_FOLDER, PRODUCT_FOLDER + ".old")
     ctx.log(f"a user's program renames the held product folder: {answer}")
-    for pid in pids:
-        os.kill(pid, signal.SIGCONT)
+    run.signal(signal.SIGCONT)
     if answer != f"refused {ERROR_SHARING_VIOLATION}":
         raise ScenarioFailure(f"renaming the held product folder: {answer}")
     wait_completed(ctx, run, machine.prefix, machine.product, PAYLOAD_NAMES)

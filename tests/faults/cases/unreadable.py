@@ -1,13 +1,11 @@
 """Folders the user has no access to (mode 000, with Wine running without root's right to read
 every folder): the product's own folder, and folders on the drives the search walks."""
 
-from faultlib.checks import (NOT_FOUND_TEXT, expect_clean, expect_completed, expect_error_box,
-                             expect_product_kept, system_listing)
-from faultlib.helper import FaultHelper
+from faultlib.checks import expect_clean, expect_product_kept, system_listing
 from faultlib.without_root_access import run_wine_without_root_access
 from fenntest.product import DEFAULT_FOLDER, lay_out_product, snapshot
-from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, SetupUnderTest, check_installed, finish,
-                           start_setup)
+from fenntest.flow import (ERROR_TITLE, NOT_FOUND_TEXT, WITHOUT_SYSTEM_LIBRARIES, SetupUnderTest,
+                           check_installed, dismiss_box, finish, start_setup, wait_completed)
 
 NO_ACCESS = 0o000
 OPEN = 0o755
@@ -23,7 +21,6 @@ def unreadable_folders(ctx, outputs):
     prefix = ctx.new_prefix()
     d, e = ctx.work / "drive-d", ctx.work / "drive-e"
     prefix.map_fixed_drives({"d": d, "e": e}, ctx.work)
-    helper = FaultHelper(ctx, prefix)
     system_before = system_listing(prefix)
     hidden = [lay_out_product(prefix.host_path(DEFAULT_FOLDER)),
               lay_out_product(prefix.host_path("C:\\Locked\\Tolvarine")).parent,
@@ -36,14 +33,14 @@ def unreadable_folders(ctx, outputs):
     ctx.on_close(lambda: [f.chmod(OPEN) for f in hidden if f.exists()])
 
     run = start_setup(ctx, prefix, setup)
-    expect_error_box(ctx, run, helper, NOT_FOUND_TEXT, "default-folder-unreadable")
+    dismiss_box(ctx, run, ERROR_TITLE, "default-folder-unreadable", NOT_FOUND_TEXT)
     run.wait_exit()
 
     default = hidden.pop(0)
     default.chmod(OPEN)
     default.rename(default.with_name("Tolvarine.moved"))  # a name with a dot: never searched
     run = start_setup(ctx, prefix, setup)
-    took = expect_completed(ctx, run, helper, timeout=120)
+    took = wait_completed(ctx, run, timeout=120)
     ctx.log(f"found on E: past the unreadable folders, {took:.1f}s")
     ctx.screenshot(run, "found-past-unreadable")
     finish(ctx, run)

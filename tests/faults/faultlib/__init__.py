@@ -1,5 +1,2 @@
-"""What the fault scenarios add to the Wine/X toolkit (fenntest)."""
-
-
-class Unsupported(Exception):
-    """The machine does not allow this fault (say, no mount privilege): the scenario is skipped."""
+"""What the fault scenarios add to the Wine/X toolkit (fenntest): mounts, Wine without root's
+access to every folder, and the checks of what a run left on disk."""

@@ -8,7 +8,7 @@ import re
 import subprocess
 from pathlib import Path
 
-from faultlib import Unsupported
+from fenntest.errors import Unsupported
 
 
 def _mount(ctx, args, folder, what):

@@ -10,7 +10,7 @@ import os
 import shutil
 import subprocess
 
-from faultlib import Unsupported
+from fenntest.errors import Unsupported
 
 DROPPED = "-dac_override,-dac_read_search"
 

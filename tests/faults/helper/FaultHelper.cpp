@@ -20,12 +20,14 @@
 //       Writes the attributes of <path> as GetFileAttributesW and as a listing report them.
 //   FaultHelper end-session <desktop> <window title> <ready-file> <out-file>
 //       Does to that window what Windows does at a logoff: finds it, writes <ready-file>, sends
-//       WM_QUERYENDSESSION and then, whatever the answer, WM_ENDSESSION with TRUE; writes
-//       "query <answer>" to <out-file> once both calls have returned.
+//       WM_QUERYENDSESSION and then, whatever the answer, WM_ENDSESSION with TRUE, and ends the
+//       window's process the moment that call returns; writes "query <answer>" and "ended <0|1>"
+//       to <out-file>.
 //
-// The holding modes write <ready-file> once they hold the file, and end when <ready-file>.stop
-// appears (or after ten minutes, so that a forgotten helper never outlives a test run).
-// Exit code 0 on success, 1 when the awaited thing never came, 2 on a usage error.
+// The holding modes write <ready-file>.waiting as they start looking for the file and <ready-file>
+// once they hold it, and end when <ready-file>.stop appears (or after ten minutes, so that a
+// forgotten helper never outlives a test run). Exit code 0 on success, 1 when the awaited thing
+// never came, 2 on a usage error.
 #include <windows.h>
 
 #include <cstdio>
@@ -71,8 +73,14 @@ int HoldUntilStopped(const std::wstring& readyFile) {
   return 0;
 }
 
+// Tells the test that the file is looked for from now on: a file that appears later is caught.
+bool SayWaiting(const std::wstring& readyFile) {
+  return WriteFileText(readyFile + L".waiting", "waiting\n");
+}
+
 int Hold(const std::wstring& path, const std::wstring& readyFile, DWORD share) {
   // The setup writes the file with no sharing; the open succeeds once that write has closed it.
+  if (!SayWaiting(readyFile)) return 1;
   HANDLE file = INVALID_HANDLE_VALUE;
   const DWORD start = GetTickCount();
   while (file == INVALID_HANDLE_VALUE) {
@@ -89,6 +97,7 @@ int Hold(const std::wstring& path, const std::wstring& readyFile, DWORD share) {
 }
 
 int Load(const std::wstring& path, const std::wstring& readyFile) {
+  if (!SayWaiting(readyFile)) return 1;
   HMODULE module = nullptr;
   const DWORD start = GetTickCount();
   while (!module) {
@@ -177,13 +186,21 @@ int EndSession(const std::wstring& desktopName, const std::wstring& title,
     if (GetTickCount() - start > kFindLimitMilliseconds) return 1;
     Sleep(50);
   }
-  if (!WriteFileText(readyFile, "found\n")) return 1;
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+  if (!process || !WriteFileText(readyFile, "found\n")) return 1;
   // Sent, not posted: like Windows, the sender waits until the window's thread has answered,
   // which it can only do from a message loop (the codec's pump, say).
   const LRESULT answer = SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
   SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  // What the system does once WM_ENDSESSION has returned; from a test, any later would let the
+  // program run on meanwhile.
+  const bool ended = TerminateProcess(process, 1) && WaitForSingleObject(process, 30000) == 0;
+  CloseHandle(process);
   char line[64];
-  std::snprintf(line, sizeof line, "query %ld\n", static_cast<long>(answer));
+  std::snprintf(line, sizeof line, "query %ld\nended %d\n", static_cast<long>(answer),
+                ended ? 1 : 0);
   return WriteFileText(outFile, line) ? 0 : 1;
 }
 

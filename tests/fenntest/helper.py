@@ -1,13 +1,14 @@
-"""FaultHelper.exe (helper/FaultHelper.cpp) in a scenario's prefix: a second Windows process that
-holds files and reads the texts of the setup's windows."""
+"""FaultHelper.exe (tests/faults/helper/FaultHelper.cpp) in a scenario's prefix: a second Windows
+process that holds files and reads the texts of the setup's windows (the panel's captions, a box's
+text), which the window system outside Wine cannot see."""
 
 import shutil
 import subprocess
-import time
 from pathlib import Path
 
-from fenntest.desktop import DESKTOP_NAME
-from fenntest.errors import ScenarioFailure
+from .desktop import DESKTOP_NAME
+from .errors import ScenarioFailure
+from .patience import patience, wait_until
 
 HELPER_FOLDER = "C:\\fenn-faults"
 
@@ -28,14 +29,19 @@ class Holder:
         self.name = name
 
     def wait_ready(self, timeout):
-        deadline = time.monotonic() + timeout
-        while not self.ready.exists():
+        def held():
             if self.proc.poll() is not None:
                 raise ScenarioFailure(f"the helper holding {self.name} ended "
                                       f"(exit code {self.proc.returncode}) before it held it")
-            if time.monotonic() > deadline:
-                raise ScenarioFailure(f"the helper did not hold {self.name} within {timeout}s")
-            time.sleep(0.02)
+            return self.ready.exists()
+
+        wait_until(held, timeout, f"the helper holding {self.name}", interval=0.02)
+
+    def wait_watching(self, timeout=60):
+        """Waits until the helper looks for its file: one that appears from now on is caught."""
+        watching = self.ready.with_name(self.ready.name + ".waiting")
+        wait_until(lambda: watching.exists() or self.proc.poll() is not None, timeout,
+                   f"the helper looking for {self.name}", interval=0.02)
 
     @property
     def holding(self):
@@ -84,22 +90,39 @@ class FaultHelper:
         self.ctx.log(f"helper {mode} {windows_path}")
         return holder
 
-    def window_texts(self, title, timeout=30, required_child=None):
-        """The texts of the children of the visible window of exactly that title on the setup's
-        desktop (for a message box: its text and button), once a child reads required_child;
-        None when no such window came within timeout."""
+    def start_texts(self, title, timeout, required_child=None):
+        """Starts a helper that waits up to timeout seconds for the visible window of exactly
+        that title on the setup's desktop (and, when given, for a child reading required_child)
+        and writes the texts of its children (for a message box: its text and button). Returns
+        a function that gives None while it waits, and then the texts, or False when no such
+        window came."""
         out_host, out_windows = self._scratch("texts")
-        args = ["wine", self.exe, "texts", DESKTOP_NAME, title, out_windows, str(int(timeout))]
+        args = ["wine", self.exe, "texts", DESKTOP_NAME, title, out_windows,
+                str(int(patience(timeout)))]
         if required_child is not None:
             args.append(required_child)
-        result = subprocess.run(args, env=self._env(), cwd=str(self.prefix.path),
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                timeout=timeout + 60)
-        if result.returncode != 0 or not out_host.exists():
-            return None
-        texts = out_host.read_bytes().decode("utf-8").split("\0")[:-1]
-        out_host.unlink()
-        return texts
+        proc = subprocess.Popen(args, env=self._env(), cwd=str(self.prefix.path),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.ctx.on_close(lambda: proc.poll() is None and (proc.kill(), proc.wait()))
+
+        answer = []
+
+        def result():
+            if not answer and proc.poll() is not None:
+                texts = out_host.read_bytes().decode("utf-8").split("\0")[:-1] \
+                    if proc.returncode == 0 and out_host.exists() else False
+                answer.append(texts)
+            return answer[0] if answer else None
+
+        return result
+
+    def window_texts(self, title, timeout=30):
+        """The texts of the children of the visible window of exactly that title; None when no
+        such window came within timeout."""
+        result = self.start_texts(title, timeout)
+        wait_until(lambda: result() is not None, timeout + 60, f'the texts of "{title}"',
+                   interval=0.1)
+        return result() or None
 
     def end_session(self, title):
         """Starts a helper that sends the window of that title WM_QUERYENDSESSION, then
