@@ -18,10 +18,9 @@ from pathlib import Path
 from cases.end_session import pending_deletions
 from fenntest.errors import Unsupported
 from fenntest.errors import ScenarioFailure
-from faultlib.checks import CANNOT_PLACE_FILE, expect_error_box
-from faultlib.helper import FaultHelper
-from fenntest.flow import (SetupUnderTest, check_installed, ended_after_box, finish, staged_codec,
-                           start_setup, wait_completed)
+from fenntest.flow import (CANNOT_PLACE_FILE, ERROR_TITLE, SetupUnderTest, check_installed,
+                           dismiss_box, ended_after_box, finish, staged_codec, start_setup,
+                           wait_completed)
 from fenntest.product import (PAYLOAD_NAMES, REGISTRY_KEY, REGISTRY_VALUE, STAGED_CODEC,
                               SYSTEM_LIBRARIES, lay_out_product, leftover_temp_files)
 from fenntest.watch import IN_CREATE, start_held
@@ -175,7 +174,7 @@ def swap_after_verification(ctx, outputs):
     admins.mkdir(parents=True)
     planted = admins / "~FennSetup-K3Fenn.exe.partial"
     planted.write_bytes(ADMINS_FILE)
-    helper = FaultHelper(ctx, machine.prefix)
+    helper = ctx.helper(machine.prefix)
     run = machine.stop_at(machine.prefix.temp_dir,
                           lambda name: name.lower().startswith("~oc"), "after verification")
     answer = helper.move(PRODUCT_FOLDER, PRODUCT_FOLDER + ".old")
@@ -200,12 +199,12 @@ def hidden_partial(ctx, outputs):
     hidden = machine.product / "~FennSetup-CompLib.dll.partial"
     hidden.write_bytes(SOMEONES_FILE)
     os.setxattr(hidden, "user.DOSATTRIB", b"0x2")  # Wine keeps DOS attributes there
-    helper = FaultHelper(ctx, machine.prefix)
+    helper = ctx.helper(machine.prefix)
     attributes = helper.attributes(f"{PRODUCT_FOLDER}\\{hidden.name}").split()
     if len(attributes) < 2 or not int(attributes[1], 16) & FILE_ATTRIBUTE_HIDDEN:
         raise ScenarioFailure(f"the planted file is not hidden: {attributes}")
     run = start_setup(ctx, machine.prefix, machine.setup)
-    expect_error_box(ctx, run, helper, CANNOT_PLACE_FILE, "hidden-partial")
+    dismiss_box(ctx, run, ERROR_TITLE, "hidden-partial", CANNOT_PLACE_FILE, timeout=90)
     ended_after_box(ctx, run)
     if hidden.read_bytes() != SOMEONES_FILE:
         raise ScenarioFailure("the hidden file under the partial name was changed or deleted")
