@@ -13,6 +13,7 @@ from .patience import patience
 
 # inotify(7)
 IN_CLOSE_WRITE = 0x008
+IN_CLOSE_NOWRITE = 0x010
 IN_OPEN = 0x020
 IN_CREATE = 0x100
 IN_MOVED_FROM = 0x040
