@@ -10,6 +10,17 @@ from fenntest.flow import (WITHOUT_SYSTEM_LIBRARIES, ERROR_TITLE, SetupUnderTest
                            check_no_leftovers, dismiss_box, finish, start_setup, wait_completed)
 
 
+def install_found(ctx, prefix, setup, product, finish_key="Escape"):
+    """A run that finds the product in product: completed, finished with finish_key, the payloads
+    (all but the system libraries, which Wine has) installed there and nothing left behind."""
+    run = start_setup(ctx, prefix, setup)
+    wait_completed(ctx, run, prefix, product, WITHOUT_SYSTEM_LIBRARIES)
+    ctx.screenshot(run, "completed")
+    finish(ctx, run, finish_key)
+    check_installed(setup, product, WITHOUT_SYSTEM_LIBRARIES)
+    check_no_leftovers(prefix)
+
+
 def not_found(ctx, outputs):
     """No product anywhere: one error box, then the end, with nothing written."""
     setup = SetupUnderTest(outputs.setup)
@@ -33,13 +44,8 @@ def registry(ctx, outputs):
     product = lay_out_product(prefix.host_path(folder))
     prefix.set_user_value(REGISTRY_KEY, REGISTRY_VALUE, folder + "\\", ctx.work)
 
-    run = start_setup(ctx, prefix, setup)
-    wait_completed(ctx, run, prefix, product, WITHOUT_SYSTEM_LIBRARIES)
-    ctx.screenshot(run, "completed")
     # Closing the window from outside ends a completed run the same way as Finish.
-    finish(ctx, run, "alt+F4")
-    check_installed(setup, product, WITHOUT_SYSTEM_LIBRARIES)
-    check_no_leftovers(prefix)
+    install_found(ctx, prefix, setup, product, finish_key="alt+F4")
 
 
 def drive_search(ctx, outputs):
@@ -53,12 +59,7 @@ def drive_search(ctx, outputs):
     (decoy / "k3main.exe").unlink()
     product = lay_out_product(prefix.host_path("D:\\Games\\Tolvarine"))
 
-    run = start_setup(ctx, prefix, setup)
-    wait_completed(ctx, run, prefix, product, WITHOUT_SYSTEM_LIBRARIES)
-    ctx.screenshot(run, "completed")
-    finish(ctx, run)
-    check_installed(setup, product, WITHOUT_SYSTEM_LIBRARIES)
-    check_no_leftovers(prefix)
+    install_found(ctx, prefix, setup, product)
     if any((decoy / name).exists() for name in WITHOUT_SYSTEM_LIBRARIES):
         raise ScenarioFailure("the decoy folder received payloads")
 
@@ -75,12 +76,7 @@ def program_files_x86(ctx, outputs):
     decoy = lay_out_product(prefix.host_path("C:\\0"))
     product = lay_out_product(prefix.host_path("C:\\Program Files (x86)\\톨바리네 2000"))
 
-    run = start_setup(ctx, prefix, setup)
-    wait_completed(ctx, run, prefix, product, WITHOUT_SYSTEM_LIBRARIES)
-    ctx.screenshot(run, "completed")
-    finish(ctx, run)
-    check_installed(setup, product, WITHOUT_SYSTEM_LIBRARIES)
-    check_no_leftovers(prefix)
+    install_found(ctx, prefix, setup, product)
     if sorted(p.name for p in decoy.iterdir()) != sorted(PRODUCT_FILES):
         raise ScenarioFailure(f"the decoy folder changed: {sorted(os.listdir(decoy))}")
     pending = prefix.pending_restart_work()
