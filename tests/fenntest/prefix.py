@@ -10,6 +10,7 @@ import fcntl
 import os
 import re
 import shutil
+import socket
 import subprocess
 import sys
 from pathlib import Path
@@ -89,8 +90,28 @@ class WinePrefix:
         self.wine(["wineboot", "-r"])
         self.wait_idle()
 
+    def running(self):
+        """Whether this prefix's wineserver is up: its socket takes a connection. (Upstream
+        Wine keeps it in /tmp/.wine-UID, Debian's in a /tmp/wine-XXXXXX of the user's.)"""
+        stat = os.stat(self.path)
+        server = f"server-{stat.st_dev:x}-{stat.st_ino:x}"
+        for socket_path in [*Path("/tmp").glob(f"wine-*/{server}/socket"),
+                            Path(f"/tmp/.wine-{os.getuid()}") / server / "socket"]:
+            with socket.socket(socket.AF_UNIX) as probe:
+                try:
+                    probe.connect(str(socket_path))
+                    return True
+                except OSError:
+                    pass
+        return False
+
     def import_registry(self, reg_text, scratch_dir):
-        """Imports a .reg text. regedit wants UTF-16LE with a BOM for anything beyond ASCII."""
+        """Imports a .reg text: into the registry files themselves while the prefix is down (a
+        regedit run would boot it, some 10 s on an emulated processor), else through regedit."""
+        if not self.running():
+            _append_to_registry_files(self.path, reg_text)
+            return
+        # regedit wants UTF-16LE with a BOM for anything beyond ASCII.
         reg_file = Path(scratch_dir) / "import.reg"
         body = "Windows Registry Editor Version 5.00\r\n\r\n" + reg_text.replace("\n", "\r\n")
         reg_file.write_bytes(b"\xff\xfe" + body.encode("utf-16-le"))
@@ -137,6 +158,38 @@ class WinePrefix:
             values.append(f'"{letter.lower()}:"="hd"')
         self.import_registry("[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n"
                              + "\n".join(values) + "\n", scratch_dir)
+
+
+BACKSLASH = "\\"
+_REGISTRY_FILES = {"HKEY_LOCAL_MACHINE": "system.reg", "HKEY_CURRENT_USER": "user.reg"}
+
+
+def _append_to_registry_files(prefix_path, reg_text):
+    """Writes the keys of a .reg text (regedit's syntax) as sections at the end of the prefix's
+    registry files, which wineserver loads when it starts; a key already there gets the values
+    added. Wine's files use the same value syntax, but name every character outside ASCII as
+    \\xNNNN (UTF-16 units) and name keys relative to their root."""
+    sections = {}
+    current = None
+    for line in reg_text.splitlines():
+        if line.startswith("["):
+            root, _, key = line.strip("[]").partition("\\")
+            current = sections.setdefault(_REGISTRY_FILES[root], [])
+            current.append(f"\n[{_wine_escaped(key.replace(BACKSLASH, BACKSLASH * 2))}]\n")
+        elif line.strip():
+            current.append(_wine_escaped(line) + "\n")
+    for name, lines in sections.items():
+        with open(Path(prefix_path) / name, "a", encoding="ascii") as registry:
+            registry.write("".join(lines))
+
+
+def _wine_escaped(text):
+    units = text.encode("utf-16-le")
+    out = []
+    for i in range(0, len(units), 2):
+        unit = int.from_bytes(units[i:i + 2], "little")
+        out.append(chr(unit) if 0x20 <= unit < 0x7F else f"\\x{unit:04x}")
+    return "".join(out)
 
 
 def reg_string(text):
