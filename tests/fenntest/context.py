@@ -7,6 +7,7 @@ prefix's wineserver. A failed scenario keeps its folder for a look afterwards.
 import shutil
 import sys
 import threading
+import time
 from pathlib import Path
 
 from .build_outputs import BuildOutputs
@@ -25,6 +26,7 @@ class ScenarioContext:
 
     def __init__(self, name, build_dir, keep=False, area="e2e"):
         self.name = name
+        self._started = time.monotonic()
         self.build_dir = Path(build_dir).resolve()
         self.e2e_dir = self.build_dir / "e2e"
         area_dir = self.build_dir / area
@@ -44,10 +46,13 @@ class ScenarioContext:
         self.program_bits = BuildOutputs(self.build_dir).program_bits
 
     def log(self, text):
-        print(f"[{self.name}] {text}", flush=True)
+        """One line of the scenario's log, with the seconds since it began: where a slow
+        machine's time goes shows in the gaps."""
+        print(f"[{self.name} {time.monotonic() - self._started:6.1f}s] {text}", flush=True)
 
     def new_prefix(self, label="prefix"):
         prefix = clone_prefix(self.template, self.work / label, self.program_bits)
+        self.log(f"prefix {label} copied")
         self._prefixes.append(prefix)
         return prefix
 
