@@ -160,7 +160,6 @@ class WinePrefix:
                              + "\n".join(values) + "\n", scratch_dir)
 
 
-BACKSLASH = "\\"
 _REGISTRY_FILES = {"HKEY_LOCAL_MACHINE": "system.reg", "HKEY_CURRENT_USER": "user.reg"}
 
 
@@ -175,7 +174,8 @@ def _append_to_registry_files(prefix_path, reg_text):
         if line.startswith("["):
             root, _, key = line.strip("[]").partition("\\")
             current = sections.setdefault(_REGISTRY_FILES[root], [])
-            current.append(f"\n[{_wine_escaped(key.replace(BACKSLASH, BACKSLASH * 2))}]\n")
+            key = _wine_escaped(key.replace("\\", "\\\\"))
+            current.append(f"\n[{key}]\n")
         elif line.strip():
             current.append(_wine_escaped(line) + "\n")
     for name, lines in sections.items():
