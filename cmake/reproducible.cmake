@@ -5,8 +5,17 @@ include_guard(GLOBAL)
 
 # Compiler flags that write SOURCE as "." and BINARY as "build" into every object. The binary
 # folder's mapping comes last so that it wins when the build folder lies inside the source tree.
+# A compiler cache with a base folder (ccache's CCACHE_BASEDIR) hands the compiler the source
+# paths relative to the build folder ("../../codec/src/..."): that form is mapped to "." as well,
+# so a build through the cache gives the same bytes as one without.
 function(fenn_prefix_map_flags out source binary)
-  set(${out} "-ffile-prefix-map=${source}=. -ffile-prefix-map=${binary}=build" PARENT_SCOPE)
+  file(RELATIVE_PATH relative "${binary}" "${source}")
+  string(REGEX REPLACE "/$" "" relative "${relative}")
+  set(flags "-ffile-prefix-map=${source}=. -ffile-prefix-map=${binary}=build")
+  if(relative MATCHES "^\\.\\.")
+    set(flags "-ffile-prefix-map=${relative}=. ${flags}")
+  endif()
+  set(${out} "${flags}" PARENT_SCOPE)
 endfunction()
 
 # For a MinGW toolchain: applied to every target of the build, and to CMake's own test builds.
