@@ -51,7 +51,7 @@ class VirtualDisplay:
         with open(self.log_path or os.devnull, "ab") as log:
             self._proc = subprocess.Popen(
                 ["Xvfb", *explicit, "-displayfd", str(write_fd), "-screen", "0",
-                 f"{self.width}x{self.height}x24", "-nolisten", "tcp"],
+                 f"{self.width}x{self.height}x24", "-nolisten", "tcp", "-noreset"],
                 pass_fds=(write_fd,), stdout=log, stderr=log)
         os.close(write_fd)
         deadline = time.monotonic() + timeout
