@@ -258,18 +258,13 @@ def clone_prefix(template, dest, program_bits=64):
 
 # What every new Wine prefix starts at its first program although nothing under test uses it: the
 # event log, the network stack's drivers and the device bus manager (services: each a process or
-# a driver to load); the buses for game controllers and USB devices (the two root devices lose
-# their driver, so neither they nor the HID driver for what they find are loaded: a process of
-# their own, some 1.9 s); and the menu builder, which writes the host's menu entries and file
+# a driver to load), and the menu builder, which writes the host's menu entries and file
 # associations and opens a default desktop of its own for that, a further process to start and
-# to end. Together some 4.5 s of the 9.5 s of a copy's first start on an emulated processor, and
-# about 1 s of its end. The mount manager, which reports the drives, keeps running, and input
-# comes through the X display, never through these buses.
+# to end. Together some 2.5 s of the 9.5 s of a copy's first start on an emulated processor, and
+# about 1 s of its end. The mount manager, which reports the drives, keeps running.
 _UNUSED_STARTUP_OFF = "".join(
     f"[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\{name}]\n\"Start\"=dword:00000004\n"
-    for name in ("Eventlog", "NDIS", "nsiproxy", "PlugPlay")) + "".join(
-    f"[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\ROOT\\WINE\\{bus}]\n\"Service\"=\"\"\n"
-    for bus in ("WINEBUS", "WINEUSB")) + (
+    for name in ("Eventlog", "NDIS", "nsiproxy", "PlugPlay")) + (
     "[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\n\"winemenubuilder.exe\"=\"\"\n")
 
 
