@@ -2,7 +2,8 @@
 
 The virtual desktop draws real title bars (there is no window manager on the display), so the
 screenshots show what a person would see. Windows are found by their exact title: xdotool's own
-name matching is unreliable with Hangul, so every visible window's name is read and compared.
+name matching is unreliable with Hangul, so every visible window's name is read (xwindows.py)
+and compared.
 """
 
 import ntpath
@@ -13,6 +14,7 @@ import time
 from .errors import ScenarioFailure
 from .patience import wait_until
 from .processes import cpu_seconds, prefix_processes
+from .xwindows import visible_windows
 
 DESKTOP_NAME = "Fenn"
 
@@ -73,11 +75,7 @@ class DesktopRun:
 
     def visible_windows(self):
         """(id, title) of every visible window, in stacking order."""
-        found = []
-        for line in self._xdotool("search", "--onlyvisible", "--name", ".").split():
-            title = self._xdotool("getwindowname", line).rstrip("\n")
-            found.append((line, title))
-        return found
+        return visible_windows(self.display.name)
 
     def find_window(self, title):
         for win, name in self.visible_windows():
