@@ -73,10 +73,10 @@ def _property_bytes(display, window, atom):
 
 def _title(display, window, atoms):
     """The title xdotool prints, of a window its search by name finds (one with a WM_NAME)."""
-    if not _property_bytes(display, window, atoms["WM_NAME"]):
+    wm_name = _property_bytes(display, window, atoms["WM_NAME"])
+    if not wm_name:
         return ""
-    text = (_property_bytes(display, window, atoms["_NET_WM_NAME"])
-            or _property_bytes(display, window, atoms["WM_NAME"]))
+    text = _property_bytes(display, window, atoms["_NET_WM_NAME"]) or wm_name
     return text.decode("utf-8", "replace")
 
 
