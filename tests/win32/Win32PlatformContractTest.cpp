@@ -28,6 +28,10 @@ std::wstring OtherVolumeFolder() {
 struct Win32ContractMachine {
   Win32ContractMachine() {
     EXPECT_EQ(GetACP(), 949u) << "the Wine test run uses a Korean locale";
+    // The session's desktop, as a user's session always has one: Wine starts its desktop process
+    // (the shell the desktop user is found by) with the first window of a session, and a case
+    // must not depend on an earlier one having made a window.
+    GetDesktopWindow();
     userKey = L"Software\\FennTest\\Contract" + std::to_wstring(GetTickCount());
     EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, userKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                               nullptr, &writable, nullptr),
