@@ -13,7 +13,7 @@ import time
 
 from .errors import ScenarioFailure
 from .patience import wait_until
-from .processes import cpu_seconds, prefix_processes
+from .processes import cpu_seconds, describe, prefix_processes
 from .xwindows import visible_windows
 
 DESKTOP_NAME = "Fenn"
@@ -45,7 +45,10 @@ class DesktopRun:
         # Its end can only be told once its process has been seen. (The desktop process is no
         # guide: it hands the program to a desktop of the same name that is still open, and it
         # stays while anything the program started is on screen.)
-        self.pids = wait_until(self.program_pids, 60, f"{self.program} started", interval=0.1)
+        self.pids = wait_until(
+            self.program_pids, 60,
+            lambda: f"{self.program} started (the prefix's processes: "
+            f"{describe(prefix_processes(self.prefix.path))})", interval=0.1)
         self._seen_running = True
         return self
 

@@ -40,6 +40,20 @@ def prefix_processes(prefix_path, named=None, except_named=()):
     return found
 
 
+def describe(pids):
+    """'name (state)' of each process, for a failure's message: what a start that never came
+    was stuck in."""
+    found = []
+    for pid in pids:
+        try:
+            with open(f"/proc/{pid}/stat") as f:
+                state = f.read().rsplit(")", 1)[1].split()[0]
+            found.append(f"{_program_name(pid)} ({state})")
+        except OSError:
+            continue
+    return ", ".join(found) or "none"
+
+
 def cpu_seconds(pids):
     """Processor time (user and system) the processes have used so far."""
     ticks = 0
