@@ -98,7 +98,7 @@ def guest_build(build_dir, arch):
     (local / "wine").mkdir()
     # Hard links: a full copy of both prefixes (1.9 GB) took some 30 s of the emulated machine
     # before the first case. Nothing writes into a template; the cases' copies of it get files of
-    # their own for all but Wine's libraries (FENN_PREFIX_LINKS), and the run's disk is thrown away.
+    # their own for all but Wine's libraries (prefix.py), and the run's disk is thrown away.
     subprocess.run(["cp", "-al", str(BAKED / arch), str(local / "wine" / "template")], check=True)
     return local
 
@@ -137,7 +137,7 @@ def run_case(arch, name, kind, argument, build_dir, local, results, timeout):
     log_path = results / f"{name}.log"
     # The emulated processor is many times slower than the host's: the toolkit waits longer.
     env = {**os.environ, "FENN_PATIENCE": os.environ.get("FENN_PATIENCE", "4"),
-           "FENN_PREFIX_LINKS": "1", "PYTHONPYCACHEPREFIX": str(PYCACHE), **extra}
+           "PYTHONPYCACHEPREFIX": str(PYCACHE), **extra}
     env.pop("DISPLAY", None)
     started = time.monotonic()
     status = attempt(argv, env, cwd, log_path, timeout)
