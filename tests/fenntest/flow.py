@@ -65,7 +65,8 @@ def wait_completed(ctx, run, prefix=None, product_dir=None, expect_installed=(),
         if boxes or answer is False or (answer is None and run.exited()):
             ctx.screenshot(run, "unexpected-box" if boxes else "not-completed")
             raise ScenarioFailure(f"the panel did not reach its completed state "
-                                  f"({time.monotonic() - started:.0f}s); visible: {titles}")
+                                  f"({time.monotonic() - started:.0f}s); visible: {titles}; "
+                                  f"text helper's status: {texts.status()}")
         return answer
 
     answer = wait_until(completed, timeout + 60, "the completed panel")

@@ -95,7 +95,7 @@ class FaultHelper:
         that title on the setup's desktop (and, when given, for a child reading required_child)
         and writes the texts of its children (for a message box: its text and button). Returns
         a function that gives None while it waits, and then the texts, or False when no such
-        window came."""
+        window came; its `status` gives the helper's exit status (see FaultHelper.cpp)."""
         out_host, out_windows = self._scratch("texts")
         args = ["wine", self.exe, "texts", DESKTOP_NAME, title, out_windows,
                 str(int(patience(timeout)))]
@@ -114,6 +114,7 @@ class FaultHelper:
                 answer.append(texts)
             return answer[0] if answer else None
 
+        result.status = proc.poll
         return result
 
     def window_texts(self, title, timeout=30):

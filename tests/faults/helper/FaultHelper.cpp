@@ -12,7 +12,8 @@
 //   FaultHelper texts <desktop> <window title> <out-file> <timeout-s> [<child text>]
 //       Waits for a top-level window of exactly that title on that desktop (and, when given, for
 //       a child of exactly that text), then writes the texts of its children, each followed by
-//       a NUL, as UTF-8. A message box's text is one of them.
+//       a NUL, as UTF-8. A message box's text is one of them. Exit status 1: no such window in
+//       time; 3: the desktop could not be entered; 4: the out-file could not be written.
 //   FaultHelper move <from> <to> <out-file>
 //       Renames <from> to <to> (MoveFileExW, as a user's program would) and writes "moved" or
 //       "refused <error>" to <out-file>.
@@ -158,7 +159,7 @@ HWND FindTitledWindow(const std::wstring& title) {
 
 int Texts(const std::wstring& desktopName, const std::wstring& title, const std::wstring& outFile,
           DWORD timeoutSeconds, const std::wstring* requiredChild) {
-  if (!EnterDesktop(desktopName)) return 1;
+  if (!EnterDesktop(desktopName)) return 3;
   const DWORD start = GetTickCount();
   do {
     HWND window = FindTitledWindow(title);
@@ -169,7 +170,7 @@ int Texts(const std::wstring& desktopName, const std::wstring& title, const std:
       if (complete) {
         std::string out;
         for (const std::wstring& text : texts) out += Utf8(text) + '\0';
-        return WriteFileText(outFile, out) ? 0 : 1;
+        return WriteFileText(outFile, out) ? 0 : 4;
       }
     }
     Sleep(50);
