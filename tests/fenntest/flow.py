@@ -66,7 +66,7 @@ def wait_completed(ctx, run, prefix=None, product_dir=None, expect_installed=(),
             ctx.screenshot(run, "unexpected-box" if boxes else "not-completed")
             raise ScenarioFailure(f"the panel did not reach its completed state "
                                   f"({time.monotonic() - started:.0f}s); visible: {titles}; "
-                                  f"text helper's status: {texts.status()}")
+                                  f"text helper: {texts.status()}")
         return answer
 
     answer = wait_until(completed, timeout + 60, "the completed panel")

@@ -95,14 +95,18 @@ class FaultHelper:
         that title on the setup's desktop (and, when given, for a child reading required_child)
         and writes the texts of its children (for a message box: its text and button). Returns
         a function that gives None while it waits, and then the texts, or False when no such
-        window came; its `status` gives the helper's exit status (see FaultHelper.cpp)."""
+        window came; its `status` describes how the helper ended: its exit status (see
+        FaultHelper.cpp) and what Wine printed."""
         out_host, out_windows = self._scratch("texts")
+        log_path = self.ctx.work / f"helper-{self._count}.log"
         args = ["wine", self.exe, "texts", DESKTOP_NAME, title, out_windows,
                 str(int(patience(timeout)))]
         if required_child is not None:
             args.append(required_child)
-        proc = subprocess.Popen(args, env=self._env(), cwd=str(self.prefix.path),
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        with open(log_path, "ab") as log:
+            # Wine's own errors printed, should the helper end before it looked.
+            proc = subprocess.Popen(args, env={**self._env(), "WINEDEBUG": "-all,err+all"},
+                                    cwd=str(self.prefix.path), stdout=log, stderr=log)
         self.ctx.on_close(lambda: proc.poll() is None and (proc.kill(), proc.wait()))
 
         answer = []
@@ -114,7 +118,13 @@ class FaultHelper:
                 answer.append(texts)
             return answer[0] if answer else None
 
-        result.status = proc.poll
+        def status():
+            if proc.poll() is None:
+                return "still waiting"
+            printed = log_path.read_bytes().decode("utf-8", "replace").strip()[-600:]
+            return f"exit status {proc.returncode}" + (f", printed: {printed}" if printed else "")
+
+        result.status = status
         return result
 
     def window_texts(self, title, timeout=30):

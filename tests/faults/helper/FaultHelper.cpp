@@ -161,7 +161,9 @@ int Texts(const std::wstring& desktopName, const std::wstring& title, const std:
           DWORD timeoutSeconds, const std::wstring* requiredChild) {
   if (!EnterDesktop(desktopName)) return 3;
   const DWORD start = GetTickCount();
+  unsigned long looks = 0;
   do {
+    ++looks;
     HWND window = FindTitledWindow(title);
     if (window) {
       std::vector<std::wstring> texts = ChildTexts(window);
@@ -175,6 +177,8 @@ int Texts(const std::wstring& desktopName, const std::wstring& title, const std:
     }
     Sleep(50);
   } while (GetTickCount() - start < timeoutSeconds * 1000);
+  std::fprintf(stderr, "no such window after %lu looks, ticks %lu to %lu\n", looks,
+               static_cast<unsigned long>(start), static_cast<unsigned long>(GetTickCount()));
   return 1;
 }
 
