@@ -13,7 +13,7 @@ import time
 
 from .errors import ScenarioFailure
 from .patience import wait_until
-from .processes import cpu_seconds, describe, prefix_processes
+from .processes import ProgramProcesses, cpu_seconds, describe, prefix_processes
 from .xwindows import visible_windows
 
 DESKTOP_NAME = "Fenn"
@@ -28,6 +28,7 @@ class DesktopRun:
         self.log_path = log_path
         self._proc = None
         self._seen_running = False
+        self._processes = None  # made as the program starts
         self.pids = []
 
     def _x_env(self):
@@ -35,6 +36,7 @@ class DesktopRun:
 
     def start(self):
         size = f"{self.display.width}x{self.display.height}"
+        self._processes = ProgramProcesses(self.prefix.path, ntpath.basename(self.program))
         # The working folder is the prefix itself: it lies on no Wine drive, like any host path
         # once Z: is gone.
         with open(self.log_path or os.devnull, "ab") as log:
@@ -135,7 +137,7 @@ class DesktopRun:
     def program_pids(self):
         """Process ids of the program itself in this prefix (not the desktop, not what it
         started)."""
-        return prefix_processes(self.prefix.path, named=ntpath.basename(self.program))
+        return self._processes.pids() if self._processes else []
 
     def cpu_seconds(self):
         """Processor time (user and system) the program's own process has used so far."""

@@ -14,8 +14,9 @@ from pathlib import Path
 
 from .pe import PeResources
 
-# The payload table and the first catalogue id are read by the build's own reader.
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "Updater" / "FennSetup" / "resources"))
+# The payload table and the first catalogue id are read by the build's own reader. (At the end of
+# the search path: every other import would look in that folder first.)
+sys.path.append(str(Path(__file__).resolve().parents[2] / "Updater" / "FennSetup" / "resources"))
 from payload_table import first_payload_id, read_table  # noqa: E402
 
 FILETIME_EPOCH_OFFSET = 116444736000000000  # 100 ns intervals from 1601-01-01 to 1970-01-01
