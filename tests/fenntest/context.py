@@ -91,6 +91,8 @@ class ScenarioContext:
                            log_path=self.work / f"{name}-{number}.log")
                 for number in range(1, count + 1)]
         self._runs.extend(runs)
+        for run in runs:
+            run.watch_for_program()
         errors = []
 
         def start(run):

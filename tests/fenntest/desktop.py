@@ -34,9 +34,15 @@ class DesktopRun:
     def _x_env(self):
         return self.prefix.env(self.display.env())
 
+    def watch_for_program(self):
+        """The program's processes are those that come from now on (start does this unless it
+        was done: copies started together are all each other's)."""
+        self._processes = ProgramProcesses(self.prefix.path, ntpath.basename(self.program))
+
     def start(self):
         size = f"{self.display.width}x{self.display.height}"
-        self._processes = ProgramProcesses(self.prefix.path, ntpath.basename(self.program))
+        if self._processes is None:
+            self.watch_for_program()
         # The working folder is the prefix itself: it lies on no Wine drive, like any host path
         # once Z: is gone.
         with open(self.log_path or os.devnull, "ab") as log:
