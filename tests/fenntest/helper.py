@@ -77,11 +77,15 @@ class FaultHelper:
         name = f"{stem}-{self._count}.out"
         return self.folder / name, f"{HELPER_FOLDER}\\{name}"
 
+    def _log_path(self):
+        """Where the output of the helper whose scratch file was named last goes."""
+        return self.ctx.work / f"helper-{self._count}.log"
+
     def hold(self, windows_path, mode="hold"):
         """Starts a helper that opens windows_path once it exists (mode "hold": sharing nothing;
         "hold-shared-read": sharing reading; "load": loading it as a library)."""
         ready_host, ready_windows = self._scratch("ready")
-        log = open(self.ctx.work / f"helper-{self._count}.log", "ab")
+        log = open(self._log_path(), "ab")
         proc = subprocess.Popen(["wine", self.exe, mode, windows_path, ready_windows],
                                 env=self._env(), stdout=log, stderr=log,
                                 cwd=str(self.prefix.path))
@@ -98,7 +102,7 @@ class FaultHelper:
         window came; its `status` describes how the helper ended: its exit status (see
         FaultHelper.cpp) and what Wine printed."""
         out_host, out_windows = self._scratch("texts")
-        log_path = self.ctx.work / f"helper-{self._count}.log"
+        log_path = self._log_path()
         args = ["wine", self.exe, "texts", DESKTOP_NAME, title, out_windows,
                 str(int(patience(timeout)))]
         if required_child is not None:
@@ -141,7 +145,7 @@ class FaultHelper:
         file appears once it has found the window, just before it sends."""
         ready_host, ready_windows = self._scratch("session-ready")
         out_host, out_windows = self._scratch("session")
-        log = open(self.ctx.work / f"helper-{self._count}.log", "ab")
+        log = open(self._log_path(), "ab")
         proc = subprocess.Popen(["wine", self.exe, "end-session", DESKTOP_NAME, title,
                                  ready_windows, out_windows],
                                 env=self._env(), stdout=log, stderr=log,

@@ -79,7 +79,7 @@ def cpu_seconds(pids):
         try:
             with open(f"/proc/{pid}/stat") as f:
                 fields = f.read().rsplit(")", 1)[1].split()
-            ticks += int(fields[11]) + int(fields[12])
+            ticks += int(fields[11]) + int(fields[12])  # utime, stime
         except OSError:
             continue
     return ticks / os.sysconf("SC_CLK_TCK")

@@ -13,7 +13,8 @@
 //       Waits for a top-level window of exactly that title on that desktop (and, when given, for
 //       a child of exactly that text), then writes the texts of its children, each followed by
 //       a NUL, as UTF-8. A message box's text is one of them. Exit status 1: no such window in
-//       time; 3: the desktop could not be entered; 4: the out-file could not be written.
+//       time (how many looks it took goes to stderr); 3: the desktop could not be entered; 4: the
+//       out-file could not be written.
 //   FaultHelper move <from> <to> <out-file>
 //       Renames <from> to <to> (MoveFileExW, as a user's program would) and writes "moved" or
 //       "refused <error>" to <out-file>.
