@@ -268,16 +268,18 @@ _UNUSED_STARTUP_OFF = "".join(
     "[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\n\"winemenubuilder.exe\"=\"\"\n")
 
 
-# Wine's own libraries: most of a prefix's bytes, and only ever read, added or removed by Wine
-# and by the scenarios, never written in place.
-_SHARED_FOLDERS = ("drive_c/windows/system32", "drive_c/windows/syswow64")
+# Wine's own libraries and data (side-by-side assemblies, themes, sorting tables): most of a
+# prefix's bytes, and only ever read, added or removed by Wine and by the scenarios, never written
+# in place.
+_SHARED_FOLDERS = ("drive_c/windows/system32", "drive_c/windows/syswow64", "drive_c/windows/winsxs",
+                   "drive_c/windows/resources", "drive_c/windows/globalization")
 
 
 def _link_copy(source, dest):
-    """A copy whose system folders' files are hard links to the template's: copying 0.7 GB took
+    """A copy whose library folders' files are hard links to the template's: copying 0.7 GB took
     0.8 s (0.5 s of it system time) for each copy on the host, and some 10 s on an emulated
     processor. Everything else is a copy of its own (the registry files among it), as cp -a would
-    make. FENN_PREFIX_LINKS=0 makes full copies instead."""
+    make: 12 MB instead of 68 in a 64-bit prefix. FENN_PREFIX_LINKS=0 makes full copies instead."""
     subprocess.run(["cp", "-al", str(source), str(dest)], check=True)
     for folder, subfolders, files in os.walk(dest):
         relative = Path(folder).relative_to(dest).as_posix()
