@@ -4,6 +4,7 @@
 // holds what that stream holds; a failed decode leaves at most what inflate produced before it
 // found the fault.
 #include <dirent.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -34,6 +35,12 @@ std::vector<std::string> FolderEntries() {
   return names;
 }
 
+// libFuzzer ends a timed run through exit(), so the folder goes with it; after a crash it stays.
+void RemoveFolder() {
+  for (const auto& name : FolderEntries()) std::remove((g_folder + "/" + name).c_str());
+  rmdir(g_folder.c_str());
+}
+
 [[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "decompress_fuzzer: %s\n", what);
   std::abort();
@@ -46,6 +53,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (mkdtemp(pattern) == nullptr) std::abort();
   g_folder = pattern;
   setenv("TMPDIR", g_folder.c_str(), 1);
+  std::atexit(RemoveFolder);
   return 0;
 }
 
