@@ -59,14 +59,18 @@ class ProgramProcesses:
 
 
 def describe(pids):
-    """'name (state)' of each process, for a failure's message: what a start that never came
-    was stuck in."""
+    """'name arguments (state)' of each process, for a failure's message: what a start that
+    never came was stuck in (the arguments tell a desktop's launcher from the program it runs)."""
     found = []
     for pid in pids:
         try:
             with open(f"/proc/{pid}/stat") as f:
                 state = f.read().rsplit(")", 1)[1].split()[0]
-            found.append(f"{_program_name(pid)} ({state})")
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                arguments = f.read().rstrip(b"\0").split(b"\0")[1:]
+            found.append(" ".join([_program_name(pid),
+                                   *(a.decode("utf-8", "replace") for a in arguments),
+                                   f"({state})"]))
         except OSError:
             continue
     return ", ".join(found) or "none"
