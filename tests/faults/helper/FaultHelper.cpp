@@ -11,10 +11,10 @@
 //       Waits until <file> exists and loads it as a library.
 //   FaultHelper texts <desktop> <window title> <out-file> <timeout-s> [<child text>]
 //       Waits for a top-level window of exactly that title on that desktop (and, when given, for
-//       a child of exactly that text), then writes the texts of its children, each followed by
-//       a NUL, as UTF-8. A message box's text is one of them. Exit status 1: no such window in
-//       time (how many looks it took goes to stderr); 3: the desktop could not be entered; 4: the
-//       out-file could not be written.
+//       a child of exactly that text, and then reads the children once more), then writes the
+//       texts of its children, each followed by a NUL, as UTF-8. A message box's text is one of
+//       them. Exit status 1: no such window in time (how many looks it took goes to stderr); 3:
+//       the desktop could not be entered; 4: the out-file could not be written.
 //   FaultHelper move <from> <to> <out-file>
 //       Renames <from> to <to> (MoveFileExW, as a user's program would) and writes "moved" or
 //       "refused <error>" to <out-file>.
@@ -171,6 +171,10 @@ int Texts(const std::wstring& desktopName, const std::wstring& title, const std:
       bool complete = !requiredChild;
       for (const std::wstring& text : texts) complete = complete || text == *requiredChild;
       if (complete) {
+        // The children are read one at a time while the setup may be changing them, and it
+        // changes its step text before the caption waited for: a read that found the caption
+        // may still hold the step text from before. A read begun after it holds both.
+        if (requiredChild) texts = ChildTexts(window);
         std::string out;
         for (const std::wstring& text : texts) out += Utf8(text) + '\0';
         return WriteFileText(outFile, out) ? 0 : 4;
