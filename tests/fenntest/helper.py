@@ -97,8 +97,9 @@ class FaultHelper:
     def start_texts(self, title, timeout, required_child=None):
         """Starts a helper that waits up to timeout seconds for the visible window of exactly
         that title on the setup's desktop (and, when given, for a child reading required_child,
-        then reads them again: texts that all date from after that child read so) and writes the texts of its children (for a message box: its text and button). Returns
-        a function that gives None while it waits, and then the texts, or False when no such
+        then reads the children again, so that every text dates from after it read so) and
+        writes the texts of its children (for a message box: its text and button). Returns a
+        function that gives None while it waits, and then the texts, or False when no such
         window came; its `status` describes how the helper ended: its exit status (see
         FaultHelper.cpp) and what Wine printed."""
         out_host, out_windows = self._scratch("texts")

@@ -7,9 +7,13 @@ to is told by the WINEPREFIX in its environment, so runs in other prefixes never
 import os
 
 
-def _program_name(pid):
+def _command_line(pid):
     with open(f"/proc/{pid}/cmdline", "rb") as f:
-        first = f.read().split(b"\0", 1)[0].decode("utf-8", "replace")
+        return [a.decode("utf-8", "replace") for a in f.read().rstrip(b"\0").split(b"\0")]
+
+
+def _program_name(pid, command_line=None):
+    first = (command_line or _command_line(pid))[0]
     return first.replace("/", "\\").rsplit("\\", 1)[-1].lower()
 
 
@@ -66,10 +70,8 @@ def describe(pids):
         try:
             with open(f"/proc/{pid}/stat") as f:
                 state = f.read().rsplit(")", 1)[1].split()[0]
-            with open(f"/proc/{pid}/cmdline", "rb") as f:
-                arguments = f.read().rstrip(b"\0").split(b"\0")[1:]
-            found.append(" ".join([_program_name(pid),
-                                   *(a.decode("utf-8", "replace") for a in arguments),
+            command_line = _command_line(pid)
+            found.append(" ".join([_program_name(pid, command_line), *command_line[1:],
                                    f"({state})"]))
         except OSError:
             continue
