@@ -43,6 +43,13 @@ def staged_codec(prefix):
     return find_case_insensitive(prefix.system32, STAGED_CODEC)
 
 
+def codec_deletion_pending(prefix):
+    """Whether the staged library is listed for deletion at the next start; waits for the
+    prefix to be idle, as the registry file is read."""
+    return any(entry.lower().endswith("\\" + STAGED_CODEC.lower())
+               for entry in prefix.pending_restart_work())
+
+
 def wait_for_files(folder, names, timeout=90):
     wait_until(lambda: all((folder / n).is_file() for n in names), timeout,
                f"installed files {names} in {folder}")

@@ -137,12 +137,18 @@ class WinePrefix:
         text = (self.path / "system.reg").read_text(encoding="utf-8", errors="replace")
         key = re.search(r'^\[System\\\\(?:CurrentControlSet|ControlSet\d+)\\\\Control\\\\Session Manager\][^\n]*\n'
                         r'(.*?)(?=^\[)', text, re.MULTILINE | re.DOTALL | re.IGNORECASE)
-        value = key and re.search(r'^"PendingFileRenameOperations"=hex\(7\):((?:[0-9a-f,]|\\\n\s*)*)',
+        # The server saves a terminated string list as str(7):"..." and any other data as hex(7).
+        value = key and re.search(r'^"PendingFileRenameOperations"=(?:str\(7\):"((?:[^"\\\n]|\\.)*)"'
+                                  r'|hex\(7\):((?:[0-9a-f,]|\\\n\s*)*))',
                                   key.group(1), re.MULTILINE | re.IGNORECASE)
         if not value:
             return []
-        data = bytes(int(b, 16) for b in re.findall(r"[0-9a-f]{2}", value.group(1), re.IGNORECASE))
-        return data.decode("utf-16-le", "replace").split("\0")[:-1]
+        if value.group(1) is not None:
+            strings = _unescape_registry_string(value.group(1)) + "\0"
+        else:
+            data = bytes(int(b, 16) for b in re.findall(r"[0-9a-f]{2}", value.group(2), re.I))
+            strings = data.decode("utf-16-le", "replace")
+        return strings.removesuffix("\0").split("\0")[:-1]  # the list ends with an empty string
 
     def map_fixed_drives(self, drives, scratch_dir):
         """Maps host folders ({letter: folder}) as fixed hard disks (type 3), as further local
@@ -158,6 +164,24 @@ class WinePrefix:
             values.append(f'"{letter.lower()}:"="hd"')
         self.import_registry("[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n"
                              + "\n".join(values) + "\n", scratch_dir)
+
+
+def _unescape_registry_string(text):
+    """A string as the Wine server writes it into a registry file: backslash escapes for
+    control characters (octal), for characters above 127 (up to four hex digits) and for
+    backslash and quote."""
+    named = {"a": "\a", "b": "\b", "t": "\t", "n": "\n", "v": "\v", "f": "\f", "r": "\r",
+             "e": "\x1b"}
+
+    def one(match):
+        escape = match.group(1)
+        if escape[0] in "xX":
+            return chr(int(escape[1:], 16))
+        if escape[0] in "01234567":
+            return chr(int(escape, 8))
+        return named.get(escape, escape)
+
+    return re.sub(r"\\([xX][0-9a-fA-F]{1,4}|[0-7]{1,3}|.)", one, text)
 
 
 _REGISTRY_FILES = {"HKEY_LOCAL_MACHINE": "system.reg", "HKEY_CURRENT_USER": "user.reg"}

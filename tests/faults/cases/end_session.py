@@ -3,17 +3,15 @@ session ends (WM_ENDSESSION, TRUE) and then ends the process. The staged codec l
 in the system directory for good, so the setup schedules its deletion for the next start."""
 
 import signal
-import subprocess
 import time
 
 from fenntest.errors import ScenarioFailure
 from fenntest.patience import patience, wait_until
-from fenntest.flow import SetupUnderTest, staged_codec
+from fenntest.flow import SetupUnderTest, codec_deletion_pending, staged_codec
 from fenntest.product import (DEFAULT_FOLDER, PANEL_TITLE, STAGED_CODEC, SYSTEM_LIBRARIES,
                               lay_out_product)
 from fenntest.watch import IN_CREATE, FolderWatch
 
-SESSION_MANAGER = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager"
 PENDING = "PendingFileRenameOperations"
 # A codec call lasts milliseconds; a run whose stop came after the call is repeated.
 ATTEMPTS = 5
@@ -38,10 +36,9 @@ def logoff_in_codec_call(ctx, outputs):
         raise ScenarioFailure(f"the setup was never stopped inside a codec call in {ATTEMPTS} "
                               "runs")
 
-    pending = pending_deletions(prefix)
-    ctx.log(f"{PENDING}: {pending!r}")
-    if STAGED_CODEC.lower() not in pending.lower():
-        raise ScenarioFailure(f"{STAGED_CODEC} is not in the pending deletions: {pending!r}")
+    ctx.log(f"{PENDING}: {prefix.pending_restart_work()!r}")
+    if not codec_deletion_pending(prefix):
+        raise ScenarioFailure(f"{STAGED_CODEC} is not in the pending deletions")
     if staged_codec(prefix) is None:
         raise ScenarioFailure(f"{STAGED_CODEC} is gone although the run was ended in the middle")
     prefix.restart()
@@ -93,13 +90,6 @@ def run_logoff(ctx, prefix, setup, helper):
         raise ScenarioFailure("the helper could not end the setup after WM_ENDSESSION")
     run.wait_exit()
     return True
-
-
-def pending_deletions(prefix):
-    result = subprocess.run(["wine", "reg", "query", SESSION_MANAGER, "/v", PENDING],
-                            env=prefix.env(), capture_output=True, timeout=120)
-    # reg writes through the console's code page (949 here).
-    return result.stdout.decode("cp949", "replace")
 
 
 SCENARIOS = {

@@ -15,12 +15,11 @@ import signal
 import tempfile
 from pathlib import Path
 
-from cases.end_session import pending_deletions
 from fenntest.errors import Unsupported
 from fenntest.errors import ScenarioFailure
 from fenntest.flow import (CANNOT_PLACE_FILE, ERROR_TITLE, SetupUnderTest, check_installed,
-                           dismiss_box, ended_after_box, finish, staged_codec, start_setup,
-                           wait_completed)
+                           codec_deletion_pending, dismiss_box, ended_after_box, finish,
+                           staged_codec, start_setup, wait_completed)
 from fenntest.product import (PAYLOAD_NAMES, REGISTRY_KEY, REGISTRY_VALUE, STAGED_CODEC,
                               SYSTEM_LIBRARIES, lay_out_product, leftover_temp_files)
 from fenntest.watch import IN_CREATE, start_held
@@ -75,7 +74,7 @@ class KilledMachine:
     def state(self):
         """What the three folders hold, in words for the log."""
         staged = staged_codec(self.prefix)
-        pending = STAGED_CODEC.lower() in pending_deletions(self.prefix).lower()
+        pending = codec_deletion_pending(self.prefix)
         product = sorted(p.name + (f" ({p.stat().st_size} bytes)"
                                    if p.name.lower().startswith(PARTIAL_PREFIX) else "")
                          for p in self.product.iterdir())
