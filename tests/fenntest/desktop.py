@@ -44,19 +44,23 @@ class DesktopRun:
         if self._processes is None:
             self.watch_for_program()
         # The working folder is the prefix itself: it lies on no Wine drive, like any host path
-        # once Z: is gone.
+        # once Z: is gone. Wine's errors are printed: the desktop process reports there a program
+        # it could not start.
         with open(self.log_path or os.devnull, "ab") as log:
             self._proc = subprocess.Popen(
                 ["wine", "explorer", f"/desktop={DESKTOP_NAME},{size}", self.program,
                  *self.args],
-                env=self._x_env(), stdout=log, stderr=log, cwd=str(self.prefix.path))
+                env={**self._x_env(), "WINEDEBUG": "-all,err+all"}, stdout=log, stderr=log,
+                cwd=str(self.prefix.path))
         # Its end can only be told once its process has been seen. (The desktop process is no
         # guide: it hands the program to a desktop of the same name that is still open, and it
-        # stays while anything the program started is on screen.)
+        # stays while anything the program started is on screen.) A start that never comes says
+        # whether the desktop got as far as its window, which it opens before the program.
         self.pids = wait_until(
             self.program_pids, 60,
             lambda: f"{self.program} started (the prefix's processes: "
-            f"{describe(prefix_processes(self.prefix.path))})", interval=0.1)
+            f"{describe(prefix_processes(self.prefix.path))}; visible windows: {self.titles()}; "
+            f"printed: {self.printed()!r})", interval=0.1)
         self._seen_running = True
         return self
 
@@ -133,6 +137,13 @@ class DesktopRun:
             time.sleep(0.2)
 
     # --- evidence ------------------------------------------------------------------------------
+
+    def printed(self, limit=600):
+        """The end of what Wine and the program printed."""
+        if self.log_path is None or not os.path.exists(self.log_path):
+            return ""
+        with open(self.log_path, "rb") as log:
+            return log.read().decode("utf-8", "replace").strip()[-limit:]
 
     def screenshot(self, path):
         subprocess.run(["import", "-window", "root", str(path)], env=self._x_env(), check=True,
