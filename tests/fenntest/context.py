@@ -15,7 +15,7 @@ from .desktop import DesktopRun
 from .errors import ScenarioFailure
 from .display import VirtualDisplay
 from .helper import FaultHelper
-from .prefix import clone_prefix, ensure_template, template_of
+from .prefix import WinePrefix, clone_prefix, ensure_template, template_of
 
 PROGRAM_FOLDER = "C:\\fenn-e2e"
 
@@ -39,6 +39,10 @@ class ScenarioContext:
         self._cleanups = []
         self._helpers = {}
         if self.work.exists():
+            # A run that was itself ended (a test's timeout) left its prefixes' processes
+            # running; their server is found through the prefix's folder, so end them first.
+            for registry in self.work.glob("*/system.reg"):
+                WinePrefix(registry.parent).shutdown()
             shutil.rmtree(self.work)
         self.work.mkdir(parents=True)
         self.screenshot_dir.mkdir(parents=True, exist_ok=True)
