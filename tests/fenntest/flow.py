@@ -43,11 +43,10 @@ def staged_codec(prefix):
     return find_case_insensitive(prefix.system32, STAGED_CODEC)
 
 
-def codec_deletion_pending(prefix):
-    """Whether the staged library is listed for deletion at the next start; waits for the
-    prefix to be idle, as the registry file is read."""
-    return any(entry.lower().endswith("\\" + STAGED_CODEC.lower())
-               for entry in prefix.pending_restart_work())
+def codec_deletion_pending(pending):
+    """Whether the staged library is among the deletions at the next start (the texts
+    prefix.pending_restart_work() gives)."""
+    return any(entry.lower().endswith("\\" + STAGED_CODEC.lower()) for entry in pending)
 
 
 def wait_for_files(folder, names, timeout=90):

@@ -143,12 +143,12 @@ class WinePrefix:
                                   key.group(1), re.MULTILINE | re.IGNORECASE)
         if not value:
             return []
-        if value.group(1) is not None:
-            strings = _unescape_registry_string(value.group(1)) + "\0"
+        if value.group(1) is not None:  # saved without the list's final terminator
+            strings = _unescape_registry_string(value.group(1))
         else:
             data = bytes(int(b, 16) for b in re.findall(r"[0-9a-f]{2}", value.group(2), re.I))
-            strings = data.decode("utf-16-le", "replace")
-        return strings.removesuffix("\0").split("\0")[:-1]  # the list ends with an empty string
+            strings = data.decode("utf-16-le", "replace").removesuffix("\0")
+        return strings.split("\0")[:-1]  # each string ends in a NUL
 
     def map_fixed_drives(self, drives, scratch_dir):
         """Maps host folders ({letter: folder}) as fixed hard disks (type 3), as further local

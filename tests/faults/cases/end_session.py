@@ -36,9 +36,10 @@ def logoff_in_codec_call(ctx, outputs):
         raise ScenarioFailure(f"the setup was never stopped inside a codec call in {ATTEMPTS} "
                               "runs")
 
-    ctx.log(f"{PENDING}: {prefix.pending_restart_work()!r}")
-    if not codec_deletion_pending(prefix):
-        raise ScenarioFailure(f"{STAGED_CODEC} is not in the pending deletions")
+    pending = prefix.pending_restart_work()
+    ctx.log(f"{PENDING}: {pending!r}")
+    if not codec_deletion_pending(pending):
+        raise ScenarioFailure(f"{STAGED_CODEC} is not in the pending deletions: {pending!r}")
     if staged_codec(prefix) is None:
         raise ScenarioFailure(f"{STAGED_CODEC} is gone although the run was ended in the middle")
     prefix.restart()

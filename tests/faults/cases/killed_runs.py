@@ -74,7 +74,7 @@ class KilledMachine:
     def state(self):
         """What the three folders hold, in words for the log."""
         staged = staged_codec(self.prefix)
-        pending = codec_deletion_pending(self.prefix)
+        pending = codec_deletion_pending(self.prefix.pending_restart_work())
         product = sorted(p.name + (f" ({p.stat().st_size} bytes)"
                                    if p.name.lower().startswith(PARTIAL_PREFIX) else "")
                          for p in self.product.iterdir())
