@@ -8,6 +8,7 @@ and compared.
 
 import ntpath
 import os
+import re
 import subprocess
 import time
 
@@ -60,7 +61,8 @@ class DesktopRun:
             self.program_pids, 60,
             lambda: f"{self.program} started (the prefix's processes: "
             f"{describe(prefix_processes(self.prefix.path))}; visible windows: {self.titles()}; "
-            f"printed: {self.printed()!r})", interval=0.1)
+            f"printed: {self.printed()!r}; the desktop's calls: {self.desktop_calls()})",
+            interval=0.1)
         self._seen_running = True
         return self
 
@@ -144,6 +146,22 @@ class DesktopRun:
             return ""
         with open(self.log_path, "rb") as log:
             return log.read().decode("utf-8", "replace").strip()[-limit:]
+
+    def desktop_calls(self):
+        """Where the desktop process's main thread is, innermost call first (winedbg): in its
+        message loop once it has tried to start the program, or somewhere on its way there."""
+        try:
+            out = subprocess.run(["winedbg", "--command", "bt all"], env=self.prefix.env(),
+                                 capture_output=True, text=True, errors="replace", timeout=180,
+                                 cwd=str(self.prefix.path)).stdout
+        except (OSError, subprocess.TimeoutExpired) as e:
+            return f"not read ({e})"
+        found = []
+        for thread in out.split("Backtracing for thread "):
+            calls = re.findall(r"^\W*\d+ 0x[0-9a-f]+ (?:in )?([\w.]+)", thread, re.M)
+            if "manage_desktop" in calls:
+                found.append(" < ".join(calls[:calls.index("manage_desktop") + 1]))
+        return " | ".join(found) or "no desktop thread"
 
     def screenshot(self, path):
         subprocess.run(["import", "-window", "root", str(path)], env=self._x_env(), check=True,
