@@ -16,6 +16,9 @@ import sys
 from pathlib import Path
 
 READY_STAMP = "fenn-template-ready"
+# Comes first on PATH for Wine's processes: its "wine" starts again a start that Wine's server
+# dropped before the program ran (see the script).
+WINE_STARTER = Path(__file__).resolve().parent / "bin"
 
 
 def wine_env(prefix_path, extra=None):
@@ -28,6 +31,8 @@ def wine_env(prefix_path, extra=None):
         "WINEDLLOVERRIDES": "mscoree,mshtml=",
     })
     env.pop("WINEARCH", None)
+    if not env.get("PATH", "").startswith(f"{WINE_STARTER}{os.pathsep}"):
+        env["PATH"] = f"{WINE_STARTER}{os.pathsep}{env.get('PATH', '')}"
     if extra:
         env.update(extra)
     return env
