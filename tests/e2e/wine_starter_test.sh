@@ -1,7 +1,8 @@
 #!/bin/bash
-# The toolkit's "wine" (tests/fenntest/bin) starts a program again when Wine's server dropped
-# the start, and only then. A stand-in "wine" behind it answers each start with the next line of
-# its answers: "dropped" (what Wine prints for such a start, status 1) or an exit status.
+# The toolkit's "wine" (tests/fenntest/bin) starts a program again when Wine ended the start
+# before the program ran, and only then. A stand-in "wine" behind it answers
+# each start with the next line of its answers: "dropped" or "unmapped" (what Wine prints for
+# such a start, status 1) or an exit status.
 set -u
 starter=$(cd "$(dirname "$0")/../fenntest/bin" && pwd -P)
 stand_in=$(mktemp -d)
@@ -10,10 +11,11 @@ cat >"$stand_in/wine" <<'STAND_IN'
 #!/bin/bash
 echo x >>"$STARTS"
 answer=$(sed -n "$(wc -l <"$STARTS")p" "$ANSWERS")
-if [ "$answer" = dropped ]; then
-  echo "wine client error:0: recvmsg: Connection reset by peer" >&2
-  exit 1
-fi
+case $answer in
+  dropped) echo "wine client error:0: recvmsg: Connection reset by peer" >&2; exit 1 ;;
+  unmapped) echo "err:virtual:virtual_alloc_first_teb wine: failed to map the shared user data:" \
+    "c0000018" >&2; exit 1 ;;
+esac
 echo "the program ran" >&2
 exit "$answer"
 STAND_IN
@@ -32,6 +34,7 @@ expect() {  # answers..., then the status and the number of starts expected
   fi
 }
 expect dropped 7 7 2      # dropped, then the program ran
+expect unmapped 0 0 2
 expect 1 1 1              # the program itself ended with 1: not started again
 expect 0 0 1
 expect dropped dropped dropped 0 1 3  # three drops: given up

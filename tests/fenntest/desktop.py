@@ -13,11 +13,16 @@ import subprocess
 import time
 
 from .errors import ScenarioFailure
-from .patience import wait_until
+from .patience import patience, wait_until
 from .processes import ProgramProcesses, cpu_seconds, describe, prefix_processes
 from .xwindows import visible_windows
 
 DESKTOP_NAME = "Fenn"
+# What Wine prints when a new 64-bit process finds the address of its shared user data already
+# taken and ends before its program ran (Debian's 64-bit Wine starts without the preloader that
+# reserves it: about once in several thousand starts here). The desktop process that started the
+# program ignores the failure, so the start is made again.
+UNSTARTED = "wine: failed to map the shared user data"
 
 
 class DesktopRun:
@@ -41,30 +46,42 @@ class DesktopRun:
         self._processes = ProgramProcesses(self.prefix.path, ntpath.basename(self.program))
 
     def start(self):
-        size = f"{self.display.width}x{self.display.height}"
         if self._processes is None:
             self.watch_for_program()
-        # The working folder is the prefix itself: it lies on no Wine drive, like any host path
-        # once Z: is gone. Wine's errors are printed: the desktop process reports there a program
-        # it could not start.
+        for attempt in (1, 2, 3):
+            printed_before = self._printed_size()
+            self._launch()
+            # Its end can only be told once its process has been seen. (The desktop process is
+            # no guide: it hands the program to a desktop of the same name that is still open,
+            # and it stays while anything the program started is on screen.) A start that never
+            # comes says how far the desktop got.
+            found = wait_until(
+                lambda: self.program_pids() or UNSTARTED in self.printed_since(printed_before),
+                60, lambda: f"{self.program} started (the prefix's processes: "
+                f"{describe(prefix_processes(self.prefix.path))}; visible windows: "
+                f"{self.titles()}; printed: {self.printed()!r}; the desktop's calls: "
+                f"{self.desktop_calls()})", interval=0.1)
+            if found is True:  # unless it was another process of the session that failed
+                time.sleep(patience(2))
+                found = self.program_pids()
+            if found:
+                self.pids = found
+                self._seen_running = True
+                return self
+            self._note(f"Wine could not start {self.program} (start {attempt}): starting again")
+        raise ScenarioFailure(f"Wine could not start {self.program} in three starts")
+
+    def _launch(self):
+        """The program on the desktop, through the desktop process (the working folder is the
+        prefix itself: it lies on no Wine drive, like any host path once Z: is gone). Wine's
+        errors are printed: a program it could not start is reported there."""
+        size = f"{self.display.width}x{self.display.height}"
         with open(self.log_path or os.devnull, "ab") as log:
             self._proc = subprocess.Popen(
                 ["wine", "explorer", f"/desktop={DESKTOP_NAME},{size}", self.program,
                  *self.args],
                 env={**self._x_env(), "WINEDEBUG": "-all,err+all"}, stdout=log, stderr=log,
                 cwd=str(self.prefix.path))
-        # Its end can only be told once its process has been seen. (The desktop process is no
-        # guide: it hands the program to a desktop of the same name that is still open, and it
-        # stays while anything the program started is on screen.) A start that never comes says
-        # whether the desktop got as far as its window, which it opens before the program.
-        self.pids = wait_until(
-            self.program_pids, 60,
-            lambda: f"{self.program} started (the prefix's processes: "
-            f"{describe(prefix_processes(self.prefix.path))}; visible windows: {self.titles()}; "
-            f"printed: {self.printed()!r}; the desktop's calls: {self.desktop_calls()})",
-            interval=0.1)
-        self._seen_running = True
-        return self
 
     def signal(self, number):
         """Sends a signal to the program's own process (as first seen): SIGSTOP holds it,
@@ -142,10 +159,23 @@ class DesktopRun:
 
     def printed(self, limit=600):
         """The end of what Wine and the program printed."""
+        return self.printed_since(0).strip()[-limit:]
+
+    def printed_since(self, offset):
         if self.log_path is None or not os.path.exists(self.log_path):
             return ""
         with open(self.log_path, "rb") as log:
-            return log.read().decode("utf-8", "replace").strip()[-limit:]
+            log.seek(offset)
+            return log.read().decode("utf-8", "replace")
+
+    def _printed_size(self):
+        return os.path.getsize(self.log_path) if self.log_path and os.path.exists(self.log_path) \
+            else 0
+
+    def _note(self, line):
+        if self.log_path:
+            with open(self.log_path, "a", encoding="utf-8") as log:
+                log.write(f"fenn: {line}\n")
 
     def desktop_calls(self):
         """Where the desktop process's main thread is, innermost call first (winedbg): in its
