@@ -31,8 +31,7 @@ def wine_env(prefix_path, extra=None):
         "WINEDLLOVERRIDES": "mscoree,mshtml=",
     })
     env.pop("WINEARCH", None)
-    if not env.get("PATH", "").startswith(f"{WINE_STARTER}{os.pathsep}"):
-        env["PATH"] = f"{WINE_STARTER}{os.pathsep}{env.get('PATH', '')}"
+    env["PATH"] = f"{WINE_STARTER}{os.pathsep}{env.get('PATH', '')}"
     if extra:
         env.update(extra)
     return env
